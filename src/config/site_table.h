@@ -1,0 +1,43 @@
+// The site table: the news sites of the plug-in's own site list file, numbered
+// from 1, with the per-site bookkeeping of the news cycle.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "feed/component.h"
+#include "text/fixed_text.h"
+
+namespace vardel::config {
+
+struct SiteEntry {
+    text::PaddedField<100> Name;          // blank-padded; trimmed wherever it is used
+    text::FixedText<256> Address;
+    std::int16_t RefreshMinutes = 0;
+    std::uint32_t NextRefreshTick = 0;
+    feed::DocumentRef FeedDocument;       // shared with the current document of an extraction
+    double LastDownload = 0.0;            // day serial; 0 = never stamped
+};
+
+// Element 0 exists (and never matches) once a load found at least one site; the
+// table is empty until then.
+std::vector<SiteEntry>& SiteTable();
+
+// The number of the last site (0 when the table is empty).
+std::int32_t LastSiteNumber();
+// True when number names a site of the table (1 to LastSiteNumber()).
+bool IsSiteNumber(std::int32_t number);
+
+// HostFolder followed directly by "plugins\Vardel\Vardel2.ini"; never cut.
+std::string SiteListPath();
+
+void LoadSites();
+std::int16_t FindSite(std::string_view name);
+void StampSiteDownload(std::int32_t site);
+
+// Releases the table and every feed document it holds.
+void ReleaseSites();
+
+}  // namespace vardel::config

@@ -1,0 +1,8 @@
+// The library's unload work on Linux: what process detach does on Windows.
+#include "plugin/instances.h"
+
+namespace {
+
+__attribute__((destructor)) void ReleaseOnUnload() { vardel::plugin::ReleaseAll(); }
+
+}  // namespace

@@ -1,0 +1,14 @@
+// PLACEHOLDER: replaced by the real implementation.
+#include "platform/linux/linux_layer.h"
+namespace vardel::platform::linux_layer {
+namespace {
+class Placeholder final : public ProfileStore {
+public:
+    std::string ReadString(std::string_view, std::string_view, std::string_view d, std::size_t, std::string_view) override { return std::string(d); }
+    std::vector<std::string> ReadSection(std::string_view, std::string_view) override { return {}; }
+    bool WriteString(std::string_view, std::string_view, std::string_view, std::string_view) override { return false; }
+    bool WriteSection(std::string_view, const std::vector<std::string>&, std::string_view) override { return false; }
+};
+}
+ProfileStore& IniProfileStore() { static Placeholder p; return p; }
+}

@@ -1,0 +1,94 @@
+#include "plugin/instances.h"
+
+#include <cstring>
+
+#include "config/site_table.h"
+#include "feed/extraction.h"
+#include "vardel/host_window.h"
+
+namespace vardel::plugin {
+
+PluginGlobals& Globals() {
+    // Never destroyed: the library's unload work (ReleaseAll) empties it, and must
+    // not race the destructors of static objects.
+    static PluginGlobals& globals = *new PluginGlobals;
+    return globals;
+}
+
+bool IsOpenInstance(std::int32_t number) {
+    const PluginGlobals& g = Globals();
+    return number >= 1 && number <= g.InstanceCount &&
+           static_cast<std::size_t>(number) < g.Settings.size() &&
+           static_cast<std::size_t>(number) < g.States.size();
+}
+
+bool HasSettingsRecord(std::int32_t number) {
+    return number >= 0 && static_cast<std::size_t>(number) < Globals().Settings.size();
+}
+
+config::InstanceSettings& SettingsOf(std::int32_t instance) {
+    return Globals().Settings[static_cast<std::size_t>(instance)];
+}
+
+InstanceState& StateOf(std::int32_t instance) {
+    return Globals().States[static_cast<std::size_t>(instance)];
+}
+
+namespace {
+
+// Grows a table so that index number exists; new records are zero-filled.
+template <typename Record>
+void GrowTo(std::vector<Record>& table, std::int32_t number) {
+    if (number < 0) return;
+    const auto needed = static_cast<std::size_t>(number) + 1;
+    if (table.size() >= needed) return;
+    Record zero;
+    std::memset(static_cast<void*>(&zero), 0, sizeof zero);
+    table.resize(needed, zero);
+}
+
+}  // namespace
+
+std::int32_t StartInstance(platform::HostWindowHandle window) {
+    PluginGlobals& g = Globals();
+    // Numbers are never reused; past the table limit there is nothing sound to
+    // hand out, so the last number is handed out again rather than overflowing.
+    if (g.InstanceCount < kMaxInstanceNumber) ++g.InstanceCount;
+    GrowTo(g.Settings, g.InstanceCount);
+    GrowTo(g.States, g.InstanceCount);
+    g.HostWindow = window;
+    const auto answer = platform::Services().host->SendToHost(window, VARDEL_MSG_FOLDER_QUERY, 0, 0);
+    const char* folder = reinterpret_cast<const char*>(answer);
+    g.HostFolder = folder ? folder : "";
+    return g.InstanceCount;
+}
+
+void ShutdownInstance(std::int32_t instance) {
+    if (!IsOpenInstance(instance)) return;
+    std::memset(static_cast<void*>(&SettingsOf(instance)), 0, sizeof(config::InstanceSettings));
+    std::memset(static_cast<void*>(&StateOf(instance)), 0, sizeof(InstanceState));
+}
+
+void PasteSettings(std::int32_t source, std::int32_t destination) {
+    // The source must be an open instance; a destination beyond the limit would
+    // only exhaust memory, so it is ignored.
+    if (!IsOpenInstance(source) || destination < 1 || destination > kMaxInstanceNumber) return;
+    PluginGlobals& g = Globals();
+    GrowTo(g.Settings, destination);
+    SettingsOf(destination) = SettingsOf(source);
+}
+
+void ReleaseAll() {
+    feed::CurrentDocument().reset();
+    config::ReleaseSites();
+    PluginGlobals& g = Globals();
+    g.Settings.clear();
+    g.Settings.shrink_to_fit();
+    g.States.clear();
+    g.States.shrink_to_fit();
+    g.InstanceCount = 0;
+    g.HostWindow = nullptr;
+    g.HostFolder.clear();
+}
+
+}  // namespace vardel::plugin
