@@ -1,10 +1,125 @@
-// PLACEHOLDER: replaced by the real implementation.
+// The news cycle: what one GetNews call does for an instance. Most calls fall
+// inside the instance's hold and return the cached text at once; a due call
+// resolves the site, fetches or re-reads its feed when the site is due, extracts
+// the instance's lines, tells the host, removes the remove-string and holds again.
 #include "plugin/news_cycle.h"
+
+#include <string>
+
+#include "config/instance_settings.h"
+#include "config/site_table.h"
+#include "feed/extraction.h"
+#include "feed/retrieval.h"
 #include "plugin/instances.h"
+#include "plugin/tick_stamps.h"
+#include "platform/services.h"
+#include "text/text.h"
+#include "timeutil/timestamp.h"
+#include "vardel/host_window.h"
+
 namespace vardel::plugin {
+namespace {
+
+constexpr char kErrorWord[] = "Fehler";
+constexpr char kItemNode[] = "item";
+// The built-in line formats of the "News" kind. "%l" and "%b" mean something to
+// the host only; they pass through unchanged.
+constexpr char kDefaultTemplate[] = "<title>%l<link>";
+constexpr char kTickerTemplate[] = "<title> * ";
+constexpr char kListTemplate[] = "<title>%b";
+
+// The site's tick stamp sits 10 ms before the instance's hold, so that when the
+// hold of the instance that fetched ends, its site is already due.
+constexpr std::int32_t kSiteStampLead = -10;
+
+std::uint32_t Counter() { return platform::Services().clock->TickCount(); }
+
+config::SiteEntry& Site(std::int32_t site) { return config::SiteTable()[static_cast<std::size_t>(site)]; }
+
+void StampSite(std::int32_t site, std::int16_t minutes) {
+    Site(site).NextRefreshTick = TickStamp(Counter(), minutes, kSiteStampLead);
+}
+
+// Download-only mode: the feed lives in memory only; a due site is downloaded
+// and its stamp moves whatever the outcome.
+void FetchForMemory(std::int32_t site, std::int16_t minutes) {
+    if (!CounterAbove(Counter(), Site(site).NextRefreshTick)) return;
+    feed::DownloadFeed(static_cast<std::int16_t>(site));
+    StampSite(site, minutes);
+}
+
+// Disk-copy mode: a site is downloaded at most once per download hold-off (its
+// day-serial stamp, which survives restarts); a failed download falls back to the
+// copy at once, and between downloads the copy is read back whenever the tick
+// stamp has passed.
+void FetchWithCopy(std::int32_t site, std::int16_t minutes) {
+    const double now = timeutil::StampToDaySerial(timeutil::TimeStampNow());
+    if (now > Site(site).LastDownload) {
+        if (!feed::DownloadFeed(static_cast<std::int16_t>(site))) feed::LoadFeedCopy(site);
+        StampSite(site, minutes);
+    }
+    if (CounterAbove(Counter(), Site(site).NextRefreshTick)) feed::LoadFeedCopy(site);
+}
+
+void Extract(std::int32_t instance) {
+    // Copies: the extraction writes into the instance's records.
+    const config::InstanceSettings settings = SettingsOf(instance);
+    switch (settings.SiteType) {
+        case config::kSiteTypeNews:
+            switch (settings.Style) {
+                case config::kStyleDefault: feed::ExtractFeedText(instance, kDefaultTemplate, kItemNode); break;
+                case config::kStyleTicker: feed::ExtractFeedText(instance, kTickerTemplate, kItemNode); break;
+                case config::kStyleList: feed::ExtractFeedText(instance, kListTemplate, kItemNode); break;
+                default: StateOf(instance).Text = kErrorWord; break;
+            }
+            break;
+        case config::kSiteTypeFreestyle:
+            feed::ExtractFeedText(instance, settings.Template.View(), settings.KeyNode.View());
+            break;
+        default:  // any other kind leaves the text as it is
+            break;
+    }
+}
+
+void RemoveRemoveString(std::int32_t instance) {
+    const config::InstanceSettings& settings = SettingsOf(instance);
+    if (settings.RS.Empty()) return;
+    InstanceState& state = StateOf(instance);
+    state.Text = text::ReplaceAll(state.Text.View(), settings.RS.View(), "");
+}
+
+}  // namespace
+
 const char* RunNewsCycle(std::int32_t instance) {
-    static const char empty[1] = "";
-    if (!IsOpenInstance(instance)) return empty;
-    return StateOf(instance).Text.CStr();
+    // Numbers never handed out get an empty text of our own, never a null address.
+    static const char kNoText[1] = "";
+    if (!IsOpenInstance(instance)) return kNoText;
+
+    if (CounterBelow(Counter(), StateOf(instance).HoldUntil)) return StateOf(instance).Text.CStr();
+
+    config::InstanceSettings& settings = SettingsOf(instance);
+    if (settings.SiteIndex == -1) settings.SiteIndex = config::FindSite(settings.SiteName.View());
+    // Without a site (no such name, or an index the table no longer reaches) there
+    // is nothing to fetch, extract or time: the text stays as it is.
+    const std::int32_t site = settings.SiteIndex;
+    if (!config::IsSiteNumber(site)) return StateOf(instance).Text.CStr();
+
+    const std::int16_t minutes = Site(site).RefreshMinutes;
+    switch (config::IsDLF) {
+        case 0: FetchForMemory(site, minutes); break;
+        case 1: FetchWithCopy(site, minutes); break;
+        default: break;  // nothing is fetched; extraction reads what the site holds
+    }
+
+    Extract(instance);
+    platform::Services().host->SendToHost(Globals().HostWindow, VARDEL_MSG_NEWS_CYCLE, 0, 0);
+
+    // The fetch's message boxes and the host message may have let the host in
+    // again (dllstartup grows the tables), so the records are looked up afresh.
+    RemoveRemoveString(instance);
+    InstanceState& state = StateOf(instance);
+    state.HoldUntil = TickStamp(Counter(), minutes);
+    return state.Text.CStr();
 }
-}
+
+}  // namespace vardel::plugin
