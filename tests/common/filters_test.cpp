@@ -1,0 +1,151 @@
+// The HTML text filters: their rules by example, and equality with the plain
+// pass-by-pass versions on random texts built to provoke the cascades.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "feed/filters.h"
+#include "support/reference_feed.h"
+
+namespace vardel::testing {
+namespace {
+
+struct FilterCase {
+    const char* input;
+    std::string expected;
+};
+
+class StripTagsCases : public ::testing::TestWithParam<FilterCase> {};
+
+TEST_P(StripTagsCases, GivesExpectedText) {
+    EXPECT_EQ(feed::StripTags(GetParam().input), GetParam().expected);
+    EXPECT_EQ(reference::StripTags(GetParam().input), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Filters, StripTagsCases,
+                         ::testing::Values(FilterCase{"", ""}, FilterCase{"no tags", "no tags"},
+                                           FilterCase{"a <b>bold</b> text", "a bold text"},
+                                           FilterCase{"x > y", "x > y"},
+                                           FilterCase{"a<b", "a"},  // unclosed: to the end
+                                           FilterCase{"<b", ""},
+                                           FilterCase{"<<b>>", ">"},
+                                           FilterCase{"<br>line<br>", "line"},
+                                           FilterCase{"<!-- c -->t", "t"},
+                                           // removal joins text into a new tag, removed later
+                                           FilterCase{"<i>x<<i>b>y", "xy"},
+                                           // a tag removed everywhere, also before a later tag
+                                           FilterCase{"<p>1</p><a href=\"u\">2</a><p>3</p>", "123"},
+                                           FilterCase{"a<>b<>", "ab"}));
+
+TEST(Filters, RemoveLineFeedsKeepsCarriageReturns) {
+    EXPECT_EQ(feed::RemoveLineFeeds("one\r\ntwo\nthree\r"), "one\rtwothree\r");
+    EXPECT_EQ(feed::RemoveLineFeeds("\n\n"), "");
+    EXPECT_EQ(feed::RemoveLineFeeds(""), "");
+}
+
+class NumericReferenceCases : public ::testing::TestWithParam<FilterCase> {};
+
+TEST_P(NumericReferenceCases, GivesExpectedText) {
+    EXPECT_EQ(feed::DecodeNumericReferences(GetParam().input), GetParam().expected);
+    EXPECT_EQ(reference::DecodeNumericReferences(GetParam().input), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Filters, NumericReferenceCases,
+    ::testing::Values(FilterCase{"&#065;", "A"}, FilterCase{"&#65;", "&#65;"}, FilterCase{"&#0065;", "&#0065;"},
+                      FilterCase{"&#009;|&#010;|&#255;", "\t|\n|\xFF"},
+                      FilterCase{"&#000;&#008;&#256;&#999;&#x41;", "&#000;&#008;&#256;&#999;&#x41;"},
+                      // a "&" decoded from &#038; forms a reference that a later pass decodes
+                      FilterCase{"&#038;#066;", "B"},
+                      // ... but not one whose pass has already run
+                      FilterCase{"&#038;#033;", "&#033;"}, FilterCase{"&#038;#038;", "&#038;"},
+                      // a digit, "#" or ";" decoded can complete a reference too
+                      FilterCase{"&#&#049;00;", "d"}, FilterCase{"&#&#048;33;", "&#033;"},
+                      FilterCase{"&&#035;066;", "B"}, FilterCase{"&#070&#059;", "F"},
+                      // chains: each step decodes a larger code than the one before
+                      FilterCase{"&#038;#1&#048;0;", "d"}, FilterCase{"&#038;#0&#052;9;", "&#049;"}, FilterCase{"&#&#048;&#053;&#055;;", "9"},
+                      FilterCase{"&#228;&&#", "\xE4&&#"}, FilterCase{"", ""}));
+
+class NamedEntityCases : public ::testing::TestWithParam<FilterCase> {};
+
+TEST_P(NamedEntityCases, GivesExpectedText) {
+    EXPECT_EQ(feed::DecodeNamedEntities(GetParam().input), GetParam().expected);
+    EXPECT_EQ(reference::DecodeNamedEntities(GetParam().input), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Filters, NamedEntityCases,
+    ::testing::Values(FilterCase{"&eacute;t&eacute;", "\xE9t\xE9"}, FilterCase{"&Eacute;", "\xC9"},
+                      FilterCase{"&Auml;&auml;", "\xC4\xE4"}, FilterCase{"&quot;x&quot;", "\"x\""},
+                      FilterCase{"&nbsp;", "\xA0"}, FilterCase{"&cent;&iquest;&yuml;", "\xA2\xBF\xFF"},
+                      FilterCase{"&frac14;&sup2;&times;&divide;", "\xBC\xB2\xD7\xF7"},
+                      // "&amp;" runs before the list but after "&quot;"
+                      FilterCase{"&amp;lt;", "&lt;"}, FilterCase{"&amp;auml;", "\xE4"},
+                      FilterCase{"&amp;quot;", "&quot;"}, FilterCase{"&amp;amp;", "&amp;"},
+                      FilterCase{"&amp;nbsp;", "\xA0"},
+                      // not in the list, or in another case
+                      FilterCase{"&lt;b&gt; &apos; &iexcl; &AMP; &Nbsp; &euro;", "&lt;b&gt; &apos; &iexcl; &AMP; &Nbsp; &euro;"},
+                      FilterCase{"&auml", "&auml"}, FilterCase{"", ""}));
+
+TEST(Filters, EveryListedEntityDecodesToItsLatin1Code) {
+    std::string all, expected;
+    for (int i = 0; i < 94; ++i) {
+        all += std::string("&") + reference::kLatin1EntityNames[i] + ";";
+        expected += static_cast<char>(162 + i);
+    }
+    EXPECT_EQ(feed::DecodeNamedEntities(all), expected);
+    // Code 161 has no entry.
+    EXPECT_EQ(feed::DecodeNamedEntities("&iexcl;"), "&iexcl;");
+}
+
+TEST(Filters, NamedEntitiesKeepTheFirst1023Characters) {
+    const std::string input = std::string(1500, 'x');
+    EXPECT_EQ(feed::DecodeNamedEntities(input), std::string(1023, 'x'));
+    // The cut comes before the replacements: an entity across it is not decoded.
+    const std::string across = std::string(1020, 'x') + "&auml;";
+    EXPECT_EQ(feed::DecodeNamedEntities(across), std::string(1020, 'x') + "&au");
+    // ... and every replacement after it shortens the text further.
+    const std::string many = [] {
+        std::string s;
+        for (int i = 0; i < 300; ++i) s += "&auml;";
+        return s;
+    }();
+    EXPECT_EQ(feed::DecodeNamedEntities(many), std::string(170, '\xE4') + "&au");
+}
+
+TEST(Filters, NumericPassRunsBeforeTheNamedPass) {
+    const std::string both = feed::DecodeNamedEntities(feed::DecodeNumericReferences("&amp;#065;"));
+    EXPECT_EQ(both, "&#065;");
+}
+
+// Random texts over the few characters the references are made of, so that
+// decoded characters often complete new references and tags join up.
+std::string RandomText(std::mt19937& random, const std::vector<std::string>& pieces, int length) {
+    std::string s;
+    std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
+    for (int i = 0; i < length; ++i) s += pieces[pick(random)];
+    return s;
+}
+
+TEST(Filters, EqualToThePlainPassesOnRandomTexts) {
+    std::mt19937 random(20260512);
+    const std::vector<std::string> numeric = {"&", "#", ";", "0", "0", "1", "2", "3", "4", "5", "6", "8", "9",
+                                              "&#038;", "&#035;", "&#059;", "&#048;", "&#049;", "&#050;",
+                                              "&#051;", "&#053;", "&#055;", "&#065;", "&#228;", "x"};
+    const std::vector<std::string> named = {"&", ";", "amp", "&amp;", "&amp;", "quot", "auml", "nbsp", "&auml;",
+                                            "&quot;", "&nbsp;", "&yuml;", "&frac14;", "frac", "14", "x", "Auml"};
+    const std::vector<std::string> tags = {"<", ">", "<", ">", "b", "i", "<b>", "</b>", "<i>", " ", "x"};
+    for (int round = 0; round < 2000; ++round) {
+        const int length = 1 + round % 40;
+        const std::string n = RandomText(random, numeric, length);
+        ASSERT_EQ(feed::DecodeNumericReferences(n), reference::DecodeNumericReferences(n)) << n;
+        const std::string e = RandomText(random, named, length * 8);
+        ASSERT_EQ(feed::DecodeNamedEntities(e), reference::DecodeNamedEntities(e)) << e;
+        const std::string t = RandomText(random, tags, length);
+        ASSERT_EQ(feed::StripTags(t), reference::StripTags(t)) << t;
+    }
+}
+
+}  // namespace
+}  // namespace vardel::testing
