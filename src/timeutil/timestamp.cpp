@@ -128,10 +128,16 @@ bool CalendarToDaySerial(const platform::LocalTime& t, double& serial) {
     if (!IsValidRecord(t)) return false;
     static const std::int64_t kDayZero = DaysFromCivil(1899, 12, 30);
     const std::int64_t days = DaysFromCivil(t.year, t.month, t.day) - kDayZero;
-    const double timeOfDay = (t.hour * 3600 + t.minute * 60 + t.second) / 86400.0;
-    // Before day 0 the fraction still counts forward from midnight, so it moves the
-    // value away from zero: -1.25 is 29 December 1899, 06:00.
-    serial = days < 0 ? static_cast<double>(days) - timeOfDay : static_cast<double>(days) + timeOfDay;
+    // Hours, minutes and seconds are added one by one, in this order, as the
+    // Windows conversion does, so that both layers give the same bits. Before day 0
+    // the time of day still counts forward from midnight, so it moves the value
+    // away from zero: -1.25 is 29 December 1899, 06:00.
+    const double direction = days < 0 ? -1.0 : 1.0;
+    double value = static_cast<double>(days);
+    value += direction * (t.hour / 24.0);
+    value += direction * (t.minute / 1440.0);
+    value += direction * (t.second / 86400.0);
+    serial = value;
     return true;
 }
 
