@@ -1,0 +1,122 @@
+// The pieces of the Linux XML document and HTTP request components, shared by
+// their implementation files (xml_parse.cpp, xml_text.cpp, xml_save.cpp,
+// http_transfer.cpp, xml_document.cpp, xml_components.cpp). Texts are UTF-8 here;
+// the conversion to the plug-in's Windows-1252 happens at the component boundary.
+#pragma once
+
+#include <libxml/tree.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "feed/component.h"
+
+namespace vardel::platform::linux_layer {
+
+// libxml2 and libcurl are initialised once per process, thread-safely, on first
+// use of either component.
+void InitialiseXmlAndHttp();
+
+// ---- Parsing -------------------------------------------------------------------
+
+// What a parse leaves: the tree, or the error in the Windows component's terms.
+struct ParseOutcome {
+    xmlDocPtr doc = nullptr;        // owned by the receiver; null on failure
+    std::int32_t code = 0;          // ERRORCODE
+    std::string reason;             // REASON (UTF-8), "" when parsed
+    std::string declaration;        // the XML declaration as written, "" when none
+    std::string declaredEncoding;   // its encoding label, "" when none
+};
+
+// The REASON texts of the load failures that are not parse errors.
+inline constexpr const char* kResourceNotFoundReason = "The system cannot locate the resource specified.\r\n";
+inline constexpr const char* kObjectNotFoundReason = "The system cannot locate the object specified.\r\n";
+
+// Reads and parses a local file (a native path).
+ParseOutcome ParseFile(const std::string& path);
+// Parses text that is already Unicode (UTF-8): the encoding the declaration names
+// is not applied, but must be one the system knows.
+ParseOutcome ParseUnicodeText(std::string_view utf8);
+
+// Parses a document that arrives in pieces (an HTTP body), without keeping a copy
+// of the bytes.
+class StreamParser {
+public:
+    explicit StreamParser(std::string url);
+    ~StreamParser();
+    StreamParser(const StreamParser&) = delete;
+    StreamParser& operator=(const StreamParser&) = delete;
+
+    // Parses the next piece; false once the document has proved not well-formed
+    // (nothing that follows can mend it).
+    bool Feed(std::string_view bytes);
+    // Ends the document.
+    ParseOutcome Finish();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// ---- Reading the tree ------------------------------------------------------------
+
+// TEXT of a node (element, document, text, CDATA, attribute, comment...).
+std::string NodeText(xmlNodePtr node);
+
+// The value of the attribute of that qualified name ("xmlns" and "xmlns:p" give
+// the namespace declarations); false when the element has none.
+bool FindAttribute(xmlNodePtr element, std::string_view qualifiedName, std::string& value);
+
+// Every descendant element of that qualified name ("*": all), in document order.
+std::vector<xmlNodePtr> DescendantsByName(xmlNodePtr node, std::string_view qualifiedName);
+
+// ---- Saving ----------------------------------------------------------------------
+
+// The bytes SAVE writes: the declaration as written, then the document, encoded
+// as the declaration says (UTF-8 without one).
+std::string SerializeDocument(xmlDocPtr doc, const std::string& declaration,
+                              const std::string& declaredEncoding);
+
+// ---- HTTP ------------------------------------------------------------------------
+
+// Limits that keep a fetch from hanging the host or exhausting its memory.
+inline constexpr long kConnectTimeoutMs = 10'000;
+inline constexpr long kTransferTimeoutMs = 30'000;
+inline constexpr long kMaxRedirects = 5;
+inline constexpr std::size_t kMaxResponseBytes = 16u * 1024u * 1024u;
+
+struct HttpTransferRequest {
+    std::string method = "GET";
+    std::string url;
+    std::vector<std::string> headerLines;  // "Name: value"
+};
+
+struct HttpTransferOutcome {
+    bool completed = false;    // a whole response arrived
+    bool stoppedByReceiver = false;
+    bool tooLarge = false;
+    long status = 0;           // of the last response (after redirects)
+    std::string error;         // why it did not complete
+};
+
+// Receives the body of the final response in pieces, with the response's status;
+// false stops the transfer.
+using BodyReceiver = std::function<bool(long status, std::string_view bytes)>;
+
+HttpTransferOutcome HttpTransfer(const HttpTransferRequest& request, const BodyReceiver& receiver);
+
+// ---- Components ------------------------------------------------------------------
+
+feed::DocumentRef NewXmlDocument();
+
+// RESPONSETEXT in the ANSI code page: the body decoded as the byte order mark
+// says (UTF-8, UTF-16 or UTF-32; the mark itself removed), else as UTF-8, with
+// invalid bytes as U+FFFD. The XML declaration and the Content-Type charset are
+// not consulted.
+std::string ResponseBodyToAnsi(std::string_view body);
+
+}  // namespace vardel::platform::linux_layer

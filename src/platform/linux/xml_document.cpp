@@ -1,0 +1,333 @@
+// The Linux XML document component: documents, nodes and node lists over a
+// libxml2 tree.
+//
+// A loaded document never changes: LOAD and LOADXML build a fresh state, and the
+// nodes and lists handed out keep the state they came from alive. That is what
+// makes the per-document caches safe (lists of GETELEMENTSBYTAGNAME by node and
+// name, one XPath context) and ITEM a plain index.
+#include <libxml/xpath.h>
+#include <libxml/xpathInternals.h>
+
+#include <cctype>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <optional>
+
+#include "platform/linux/libxml_layer.h"
+#include "platform/linux/linux_layer.h"
+#include "platform/linux/xsl_pattern.h"
+#include "text/cp1252.h"
+
+namespace vardel::platform::linux_layer {
+namespace {
+
+using feed::NodeListRef;
+using feed::NodeRef;
+using NodeVector = std::vector<xmlNodePtr>;
+
+bool IsBlank(xmlChar c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The XPath function behind text() and node(): false only for a whitespace-only
+// text node, which the Windows component would not have kept.
+void SignificantNode(xmlXPathParserContextPtr context, int argumentCount) {
+    if (argumentCount != 0) {
+        xmlXPathErr(context, XPATH_INVALID_ARITY);
+        return;
+    }
+    const xmlNodePtr node = context->context->node;
+    bool significant = true;
+    if (node && node->type == XML_TEXT_NODE) {
+        significant = false;
+        for (const xmlChar* c = node->content; c && *c; ++c)
+            if (!IsBlank(*c)) {
+                significant = true;
+                break;
+            }
+    }
+    valuePush(context, xmlXPathNewBoolean(significant));
+}
+
+#if LIBXML_VERSION >= 21200
+void IgnoreXPathError(void*, const xmlError*) {}
+#else
+void IgnoreXPathError(void*, xmlErrorPtr) {}
+#endif
+
+class DocumentState {
+public:
+    DocumentState(ParseOutcome&& parsed)
+        : doc_(parsed.doc),
+          declaration_(std::move(parsed.declaration)),
+          declaredEncoding_(std::move(parsed.declaredEncoding)) {
+        parsed.doc = nullptr;
+    }
+    ~DocumentState() {
+        if (xpath_) xmlXPathFreeContext(xpath_);
+        xmlFreeDoc(doc_);
+    }
+    DocumentState(const DocumentState&) = delete;
+    DocumentState& operator=(const DocumentState&) = delete;
+
+    xmlDocPtr Doc() const { return doc_; }
+    const std::string& Declaration() const { return declaration_; }
+    const std::string& DeclaredEncoding() const { return declaredEncoding_; }
+
+    // The descendants of node with that qualified name, found once per node and
+    // name.
+    std::shared_ptr<const NodeVector> ElementsByName(xmlNodePtr node, const std::string& name) {
+        std::lock_guard lock(mutex_);
+        auto& cached = lists_[{node, name}];
+        if (!cached) cached = std::make_shared<const NodeVector>(DescendantsByName(node, name));
+        return cached;
+    }
+
+    // The nodes an XPath expression selects from node, in document order; nothing
+    // when it cannot be evaluated.
+    std::optional<NodeVector> Evaluate(xmlNodePtr node, const std::string& xpath) {
+        std::lock_guard lock(mutex_);
+        if (!xpath_ && !CreateXPathContext()) return std::nullopt;
+        xpath_->node = node;
+        xmlXPathCompExprPtr compiled = xmlXPathCtxtCompile(xpath_, reinterpret_cast<const xmlChar*>(xpath.c_str()));
+        if (!compiled) return std::nullopt;
+        xmlXPathObjectPtr result = xmlXPathCompiledEval(compiled, xpath_);
+        xmlXPathFreeCompExpr(compiled);
+        std::optional<NodeVector> nodes;
+        if (result && result->type == XPATH_NODESET) {
+            nodes.emplace();
+            if (const xmlNodeSetPtr set = result->nodesetval) {
+                nodes->reserve(static_cast<std::size_t>(set->nodeNr));
+                for (int i = 0; i < set->nodeNr; ++i)
+                    if (set->nodeTab[i]->type != XML_NAMESPACE_DECL) nodes->push_back(set->nodeTab[i]);
+            }
+        }
+        if (result) xmlXPathFreeObject(result);
+        return nodes;
+    }
+
+private:
+    bool CreateXPathContext() {
+        xpath_ = xmlXPathNewContext(doc_);
+        if (!xpath_) return false;
+        xpath_->error = IgnoreXPathError;
+        xmlXPathRegisterFunc(xpath_, reinterpret_cast<const xmlChar*>(kSignificantNodeFunction), SignificantNode);
+        return true;
+    }
+
+    xmlDocPtr doc_;
+    std::string declaration_;
+    std::string declaredEncoding_;
+    std::mutex mutex_;
+    std::map<std::pair<xmlNodePtr, std::string>, std::shared_ptr<const NodeVector>> lists_;
+    xmlXPathContextPtr xpath_ = nullptr;
+};
+
+using StateRef = std::shared_ptr<DocumentState>;
+
+class NodeList final : public feed::XmlNodeList {
+public:
+    NodeList(StateRef state, std::shared_ptr<const NodeVector> nodes)
+        : state_(std::move(state)), nodes_(std::move(nodes)) {}
+    long Length() override { return static_cast<long>(nodes_->size()); }
+    NodeRef Item(long index) override;
+
+private:
+    StateRef state_;
+    std::shared_ptr<const NodeVector> nodes_;
+};
+
+NodeListRef EmptyList() { return std::make_shared<NodeList>(nullptr, std::make_shared<const NodeVector>()); }
+
+// The node operations, shared by nodes and the document (whose state may be
+// missing: an empty document).
+struct NodeOps {
+    static std::string Text(const StateRef& state, xmlNodePtr node) {
+        return state ? text::Utf8ToAnsi(NodeText(node)) : std::string();
+    }
+    static std::string Attribute(const StateRef& state, xmlNodePtr node, std::string_view name) {
+        std::string value;
+        if (!state || !FindAttribute(node, text::AnsiToUtf8(name), value)) return {};
+        return text::Utf8ToAnsi(value);
+    }
+    static NodeListRef ElementsByName(const StateRef& state, xmlNodePtr node, std::string_view name) {
+        if (!state) return EmptyList();
+        return std::make_shared<NodeList>(state, state->ElementsByName(node, text::AnsiToUtf8(name)));
+    }
+    static std::optional<NodeVector> Select(const StateRef& state, xmlNodePtr node, std::string_view pattern) {
+        const std::optional<std::string> xpath = XslPatternToXPath(text::AnsiToUtf8(pattern));
+        if (!xpath) return std::nullopt;
+        if (!state) return NodeVector();
+        return state->Evaluate(node, *xpath);
+    }
+    static NodeListRef SelectNodes(const StateRef& state, xmlNodePtr node, std::string_view pattern) {
+        std::optional<NodeVector> nodes = Select(state, node, pattern);
+        if (!nodes) return nullptr;
+        return std::make_shared<NodeList>(state, std::make_shared<const NodeVector>(std::move(*nodes)));
+    }
+    static NodeRef SelectSingleNode(const StateRef& state, xmlNodePtr node, std::string_view pattern);
+};
+
+class Node final : public feed::XmlNode {
+public:
+    Node(StateRef state, xmlNodePtr node) : state_(std::move(state)), node_(node) {}
+    std::string Text() override { return NodeOps::Text(state_, node_); }
+    std::string GetAttribute(std::string_view name) override { return NodeOps::Attribute(state_, node_, name); }
+    NodeListRef GetElementsByTagName(std::string_view name) override {
+        return NodeOps::ElementsByName(state_, node_, name);
+    }
+    NodeListRef SelectNodes(std::string_view pattern) override {
+        return NodeOps::SelectNodes(state_, node_, pattern);
+    }
+    NodeRef SelectSingleNode(std::string_view pattern) override {
+        return NodeOps::SelectSingleNode(state_, node_, pattern);
+    }
+
+private:
+    StateRef state_;
+    xmlNodePtr node_;
+};
+
+NodeRef NodeList::Item(long index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= nodes_->size()) return nullptr;
+    return std::make_shared<Node>(state_, (*nodes_)[static_cast<std::size_t>(index)]);
+}
+
+NodeRef NodeOps::SelectSingleNode(const StateRef& state, xmlNodePtr node, std::string_view pattern) {
+    std::optional<NodeVector> nodes = Select(state, node, pattern);
+    if (!nodes || nodes->empty()) return nullptr;
+    return std::make_shared<Node>(state, nodes->front());
+}
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+    return true;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The local path of a "file:" address: "file:///dir/f.xml", "file://localhost/dir/f.xml"
+// and "file:/dir/f.xml" all give "/dir/f.xml"; %XX escapes are decoded.
+std::string PathOfFileUrl(std::string_view url) {
+    std::string_view rest = url.substr(5);
+    if (rest.substr(0, 2) == "//") {
+        rest.remove_prefix(2);
+        if (StartsWithIgnoringCase(rest, "localhost/")) rest.remove_prefix(9);
+        else if (!rest.empty() && rest[0] != '/') return "//" + std::string(rest);  // a host's share
+    }
+    std::string path;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] == '%' && i + 2 < rest.size() && HexValue(rest[i + 1]) >= 0 && HexValue(rest[i + 2]) >= 0) {
+            path += static_cast<char>(HexValue(rest[i + 1]) * 16 + HexValue(rest[i + 2]));
+            i += 2;
+        } else {
+            path += rest[i];
+        }
+    }
+    return path;
+}
+
+ParseOutcome ResourceNotFound() {
+    ParseOutcome outcome;
+    outcome.code = feed::kResourceNotFound;
+    outcome.reason = kResourceNotFoundReason;
+    return outcome;
+}
+
+// LOAD of an http or https address: the body is parsed while it arrives. An
+// address that cannot be reached, a status of 400 or more, a time-out or a body
+// over the size limit all count as a resource that was not found.
+ParseOutcome LoadFromNetwork(const std::string& url) {
+    StreamParser parser(url);
+    const HttpTransferOutcome transfer = HttpTransfer(
+        {"GET", url, {}}, [&parser](long status, std::string_view bytes) {
+            return status < 400 && parser.Feed(bytes);
+        });
+    if (transfer.status >= 400 || transfer.tooLarge) return ResourceNotFound();
+    if (!transfer.completed && !transfer.stoppedByReceiver) return ResourceNotFound();
+    return parser.Finish();
+}
+
+class Document final : public feed::XmlDocument {
+public:
+    Document() { InitialiseXmlAndHttp(); }
+
+    // The three settings change nothing: loading is always synchronous, never
+    // validates and never resolves anything outside the document.
+    void SetValidateOnParse(bool) override {}
+    void SetAsync(bool) override {}
+    void SetResolveExternals(bool) override {}
+
+    bool Load(std::string_view urlOrPath) override {
+        const std::string address = text::AnsiToUtf8(urlOrPath);
+        if (StartsWithIgnoringCase(address, "http://") || StartsWithIgnoringCase(address, "https://"))
+            return Install(LoadFromNetwork(address));
+        if (StartsWithIgnoringCase(address, "file:")) return Install(ParseFile(PathOfFileUrl(address)));
+        return Install(ParseFile(NativePath(address)));
+    }
+
+    bool LoadXml(std::string_view text) override {
+        return Install(ParseUnicodeText(text::AnsiToUtf8(text)));
+    }
+
+    feed::ParseError GetParseError() override { return error_; }
+
+    bool Save(std::string_view path) override {
+        const std::string bytes =
+            state_ ? SerializeDocument(state_->Doc(), state_->Declaration(), state_->DeclaredEncoding())
+                   : std::string();
+        std::FILE* file = std::fopen(NativePath(text::AnsiToUtf8(path)).c_str(), "wb");
+        if (!file) return false;
+        const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+        return std::fclose(file) == 0 && written;
+    }
+
+    NodeRef DocumentElement() override {
+        if (!state_) return nullptr;
+        const xmlNodePtr root = xmlDocGetRootElement(state_->Doc());
+        return root ? std::make_shared<Node>(state_, root) : nullptr;
+    }
+
+    std::string Text() override { return NodeOps::Text(state_, DocNode()); }
+    std::string GetAttribute(std::string_view) override { return {}; }
+    NodeListRef GetElementsByTagName(std::string_view name) override {
+        return NodeOps::ElementsByName(state_, DocNode(), name);
+    }
+    NodeListRef SelectNodes(std::string_view pattern) override {
+        return NodeOps::SelectNodes(state_, DocNode(), pattern);
+    }
+    NodeRef SelectSingleNode(std::string_view pattern) override {
+        return NodeOps::SelectSingleNode(state_, DocNode(), pattern);
+    }
+
+private:
+    xmlNodePtr DocNode() const { return state_ ? reinterpret_cast<xmlNodePtr>(state_->Doc()) : nullptr; }
+
+    // A failed load leaves the document empty; nodes of the previous content
+    // stay valid for whoever holds them.
+    bool Install(ParseOutcome&& outcome) {
+        error_.code = outcome.code;
+        error_.reason = text::Utf8ToAnsi(outcome.reason);
+        if (!outcome.doc) {
+            state_.reset();
+            return false;
+        }
+        state_ = std::make_shared<DocumentState>(std::move(outcome));
+        return true;
+    }
+
+    StateRef state_;
+    feed::ParseError error_;
+};
+
+}  // namespace
+
+feed::DocumentRef NewXmlDocument() { return std::make_shared<Document>(); }
+
+}  // namespace vardel::platform::linux_layer
