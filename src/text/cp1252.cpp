@@ -29,15 +29,24 @@ constexpr std::array<char16_t, 256> kByteToUnit = MakeByteTable();
 
 char16_t UnitOf(char byte) { return kByteToUnit[static_cast<unsigned char>(byte)]; }
 
-// The Windows-1252 byte of a UTF-16 unit, or "?" when the code page has none.
+// The byte of each unit below U+0100: itself, except the C1 controls that
+// Windows-1252 uses for other characters.
+constexpr std::array<char, 256> MakeLowUnitTable() {
+    std::array<char, 256> table{};
+    for (int u = 0; u < 256; ++u) {
+        const bool ownByte = u < 0x80 || u >= 0xA0 || u == 0x81 || u == 0x8D || u == 0x8F ||
+                             u == 0x90 || u == 0x9D;
+        table[u] = ownByte ? static_cast<char>(u) : kDefaultChar;
+    }
+    return table;
+}
+constexpr std::array<char, 256> kLowUnitToByte = MakeLowUnitTable();
+
+// The Windows-1252 byte of a UTF-16 unit or code point, or "?" when the code page
+// has none.
 char ByteOf(char32_t u) {
-    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) return static_cast<char>(u);
+    if (u < 0x100) return kLowUnitToByte[u];
     switch (u) {
-        case 0x0081: return '\x81';
-        case 0x008D: return '\x8D';
-        case 0x008F: return '\x8F';
-        case 0x0090: return '\x90';
-        case 0x009D: return '\x9D';
         case 0x0152: return '\x8C';
         case 0x0153: return '\x9C';
         case 0x0160: return '\x8A';
@@ -137,32 +146,42 @@ char32_t NextUtf16(std::u16string_view s, std::size_t& i) {
     return u;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
+// Writers into buffers sized beforehand for the longest possible result, which
+// are cut to the length written at the end: no reallocation, no per-character
+// capacity checks.
+char* PutUtf8(char* o, char32_t cp) {
     if (cp < 0x80) {
-        out += static_cast<char>(cp);
+        *o++ = static_cast<char>(cp);
     } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        *o++ = static_cast<char>(0xC0 | (cp >> 6));
+        *o++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        *o++ = static_cast<char>(0xE0 | (cp >> 12));
+        *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *o++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        *o++ = static_cast<char>(0xF0 | (cp >> 18));
+        *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *o++ = static_cast<char>(0x80 | (cp & 0x3F));
     }
+    return o;
 }
 
-void AppendUtf16(std::u16string& out, char32_t cp) {
+char16_t* PutUtf16(char16_t* o, char32_t cp) {
     if (cp < 0x10000) {
-        out += static_cast<char16_t>(cp);
+        *o++ = static_cast<char16_t>(cp);
     } else {
         cp -= 0x10000;
-        out += static_cast<char16_t>(0xD800 + (cp >> 10));
-        out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+        *o++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+        *o++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
     }
+    return o;
+}
+
+template <typename String, typename Char>
+void CutTo(String& out, const Char* end) {
+    out.resize(static_cast<std::size_t>(end - out.data()));
 }
 
 }  // namespace
@@ -170,67 +189,81 @@ void AppendUtf16(std::u16string& out, char32_t cp) {
 std::string Utf16ToAnsi(std::u16string_view s) {
     // Unit by unit, as Windows converts: the two halves of a pair become "??".
     std::string out(s.size(), '\0');
-    for (std::size_t i = 0; i < s.size(); ++i) out[i] = ByteOf(s[i]);
+    char* o = out.data();
+    for (const char16_t u : s) *o++ = ByteOf(u);
     return out;
 }
 
 std::u16string AnsiToUtf16(std::string_view s) {
     std::u16string out(s.size(), u'\0');
-    for (std::size_t i = 0; i < s.size(); ++i) out[i] = UnitOf(s[i]);
+    char16_t* o = out.data();
+    for (const char b : s) *o++ = UnitOf(b);
     return out;
 }
 
 std::string Utf8ToAnsi(std::string_view s) {
     std::size_t i = AsciiPrefix(s);
     if (i == s.size()) return std::string(s);
-    std::string out;
-    out.reserve(s.size());  // never longer: every byte sequence yields at most as many bytes
-    out.append(s.data(), i);
+    std::string out(s.size(), '\0');  // every sequence yields at most as many bytes as it has
+    std::memcpy(out.data(), s.data(), i);
+    char* o = out.data() + i;
     while (i < s.size()) {
+        if (static_cast<unsigned char>(s[i]) < 0x80) {
+            *o++ = s[i++];
+            continue;
+        }
         const char32_t cp = NextUtf8(s, i);
-        if (cp >= 0x10000) out.append(2, kDefaultChar);  // a surrogate pair in UTF-16
-        else out += ByteOf(cp);
+        if (cp >= 0x10000) {  // a surrogate pair in UTF-16
+            *o++ = kDefaultChar;
+            *o++ = kDefaultChar;
+        } else {
+            *o++ = ByteOf(cp);
+        }
     }
+    CutTo(out, o);
     return out;
 }
 
 std::string AnsiToUtf8(std::string_view s) {
     std::size_t i = AsciiPrefix(s);
     if (i == s.size()) return std::string(s);
-    std::string out;
-    out.reserve(s.size() + (s.size() - i) * 2);
-    out.append(s.data(), i);
+    std::string out(i + (s.size() - i) * 3, '\0');
+    std::memcpy(out.data(), s.data(), i);
+    char* o = out.data() + i;
     for (; i < s.size(); ++i) {
-        if (static_cast<unsigned char>(s[i]) < 0x80) out += s[i];
-        else AppendUtf8(out, UnitOf(s[i]));
+        if (static_cast<unsigned char>(s[i]) < 0x80) *o++ = s[i];
+        else o = PutUtf8(o, UnitOf(s[i]));
     }
+    CutTo(out, o);
     return out;
 }
 
 std::u16string Utf8ToUtf16(std::string_view s) {
-    std::u16string out;
-    out.reserve(s.size());  // never longer in units than in bytes
+    std::u16string out(s.size(), u'\0');  // never more units than bytes
+    char16_t* o = out.data();
     std::size_t i = 0;
     while (i < s.size()) {
         const auto b = static_cast<unsigned char>(s[i]);
         if (b < 0x80) {
-            out += static_cast<char16_t>(b);
+            *o++ = b;
             ++i;
         } else {
-            AppendUtf16(out, NextUtf8(s, i));
+            o = PutUtf16(o, NextUtf8(s, i));
         }
     }
+    CutTo(out, o);
     return out;
 }
 
 std::string Utf16ToUtf8(std::u16string_view s) {
-    std::string out;
-    out.reserve(s.size());
+    std::string out(s.size() * 3, '\0');  // a pair of units gives 4 bytes, any other unit at most 3
+    char* o = out.data();
     std::size_t i = 0;
     while (i < s.size()) {
-        if (s[i] < 0x80) out += static_cast<char>(s[i++]);
-        else AppendUtf8(out, NextUtf16(s, i));
+        if (s[i] < 0x80) *o++ = static_cast<char>(s[i++]);
+        else o = PutUtf8(o, NextUtf16(s, i));
     }
+    CutTo(out, o);
     return out;
 }
 

@@ -143,6 +143,7 @@ void AppendExponent(std::string& out, int exponent) {
 double NumberFromText(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size() && IsLeadingSpace(s[i])) ++i;
+    // The sign may stand before a radix prefix too: "-&H10" is -16.
     bool negative = false;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
 
