@@ -405,10 +405,17 @@ public:
         } else if (const std::optional<long> k = ListPosition(f.occurrence)) {
             value = TextOf(ItemOf(item_->GetElementsByTagName(f.name), *k));
         }
-        // An empty value stays empty either way; the item's own text is read once.
+        // An empty value stays empty either way. An element inside the item whose
+        // text holds anything but whitespace (blank, tab, CR, LF) puts that into
+        // the item's text too, so the item's text is read only for values of
+        // paths (which may select nodes outside the item, or attributes) and for
+        // values of whitespace alone; and at most once per item.
         if (value.empty()) return value;
-        if (!itemHasText_) itemHasText_ = !item_->Text().empty();
-        if (!*itemHasText_) return {};
+        const bool provesItemText = !f.isPath && value.find_first_not_of(" \t\r\n") != std::string::npos;
+        if (!provesItemText) {
+            if (itemText_ == ItemText::Unread) itemText_ = item_->Text().empty() ? ItemText::Empty : ItemText::Present;
+            if (itemText_ == ItemText::Empty) return {};
+        }
         if (stripTags_) value = StripTags(value);
         if (removeLineFeeds_) value = RemoveLineFeeds(value);
         return value;
@@ -428,7 +435,7 @@ private:
     NodeRef item_;
     bool stripTags_;
     bool removeLineFeeds_;
-    std::optional<bool> itemHasText_;
+    enum class ItemText { Unread, Empty, Present } itemText_ = ItemText::Unread;
 };
 
 // Releases the current document when the extraction ends.

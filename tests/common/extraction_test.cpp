@@ -322,7 +322,11 @@ std::string RandomFeed(std::mt19937& random) {
             xml += "<item id=\"" + std::to_string(c) + "-" + std::to_string(i) + "\" group=\"" +
                    Escape(Pick(random, {"Sport", "sport", "Politik", "", "SPORTschau"})) + "\">";
             if (random() % 4) xml += "<title>" + Escape(RandomValue(random)) + "</title>";
-            if (random() % 3) xml += "<link>" + Escape(RandomValue(random)) + "</link>";
+            if (random() % 5 == 0) {
+                xml += "<link><![CDATA[ \t ]]></link>";  // whitespace alone: the item's text decides
+            } else if (random() % 3) {
+                xml += "<link>" + Escape(RandomValue(random)) + "</link>";
+            }
             for (int k = static_cast<int>(random() % 4); k > 0; --k) {
                 xml += "<category domain=\"d" + std::to_string(k) + "\">" + Escape(RandomValue(random)) + "</category>";
             }
