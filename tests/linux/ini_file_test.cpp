@@ -3,6 +3,7 @@
 // and files are replaced atomically (a failed save leaves the old file).
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -211,6 +212,25 @@ TEST_F(ProfileFileTest, UnchangedTextIsNotRewritten) {
     // An empty list for a missing file creates nothing.
     EXPECT_TRUE(store.WriteSection("DLF", {}, folder.File("none.ini")));
     EXPECT_FALSE(std::filesystem::exists(folder.File("none.ini")));
+}
+
+// Reads gather a file's keys once per version of the file; a file rewritten in
+// place at once, with the same size and the same modification time, is read anew
+// (on file systems with coarse change times only its content tells).
+TEST_F(ProfileFileTest, ReadsSeeEveryChangeOfTheFile) {
+    const std::string f = folder.File("p.ini");
+    for (const char* value : {"1", "2", "3"}) {
+        folder.Write("p.ini", std::string("[A]\nk=") + value + "\n");
+        // Same size, same modification time: only the content tells.
+        const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, f.c_str(), times, 0), 0);
+        EXPECT_EQ(store.ReadString("A", "k", "", 100, f), value);
+        EXPECT_EQ(store.ReadSection("A", f), std::vector<std::string>{std::string("k=") + value});
+    }
+    EXPECT_TRUE(store.WriteString("A", "k", "4", f));
+    EXPECT_EQ(store.ReadString("A", "k", "", 100, f), "4");
+    std::filesystem::remove(f);
+    EXPECT_EQ(store.ReadString("A", "k", "gone", 100, f), "gone");
 }
 
 }  // namespace

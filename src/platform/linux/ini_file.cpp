@@ -24,6 +24,13 @@ std::string_view Name(std::string_view s) { return Trim(AsCText(s)); }
 
 char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
+// A name in the form that equal names share.
+std::string Folded(std::string_view name) {
+    std::string folded(name);
+    for (char& c : folded) c = FoldAscii(c);
+    return folded;
+}
+
 bool SameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
@@ -125,24 +132,6 @@ std::string CutToBuffer(std::string_view s, std::size_t bufferSize) {
     return std::string(s.substr(0, bufferSize - 1));
 }
 
-// Calls visit(parsed, line) for every line of the first section named section,
-// the section line excluded.
-template <typename Visit>
-void ForEachLineOfSection(std::string_view text, std::string_view section, Visit visit) {
-    LineCursor cursor(text);
-    Line line;
-    bool inside = false;
-    while (cursor.Next(line)) {
-        const Parsed p = Classify(Content(text, line));
-        if (p.kind == Kind::Section) {
-            if (inside) return;  // only the first of equal sections counts
-            inside = SameName(p.name, section);
-            continue;
-        }
-        if (inside && !visit(p, line)) return;
-    }
-}
-
 // The whole text split into lines, with each line's meaning (for edits).
 struct Layout {
     std::vector<Line> lines;
@@ -213,40 +202,57 @@ void InsertAfter(std::string& text, const Layout& layout, std::size_t at, std::s
 
 }  // namespace
 
-std::string ReadString(std::string_view text, std::string_view section, std::string_view key,
-                       std::string_view defaultValue, std::size_t bufferSize) {
-    const std::string_view sectionName = Name(section);
-    const std::string_view keyName = Name(key);
-    bool found = false;
-    std::string_view value;
-    ForEachLineOfSection(text, sectionName, [&](const Parsed& p, const Line&) {
-        if (p.kind == Kind::Entry && SameName(p.name, keyName)) {
-            found = true;
-            value = Unquote(p.value);
-            return false;
+Index::Index(std::string_view text) {
+    LineCursor cursor(text);
+    Line line;
+    Section* current = nullptr;  // null outside a section and in later equal sections
+    while (cursor.Next(line)) {
+        const Parsed p = Classify(Content(text, line));
+        switch (p.kind) {
+            case Kind::Section: {
+                const auto [it, first] = sections_.try_emplace(Folded(p.name));
+                current = first ? &it->second : nullptr;
+                break;
+            }
+            case Kind::Entry:
+                if (!current) break;
+                current->lines.push_back(std::string(p.name) + "=" + std::string(p.value));
+                current->values.try_emplace(Folded(p.name), Unquote(p.value));
+                break;
+            case Kind::Bare:
+                if (current) current->lines.emplace_back(p.name);
+                break;
+            case Kind::Blank:
+            case Kind::Comment:
+                break;
         }
-        return true;
-    });
-    if (found) return CutToBuffer(value, bufferSize);
+    }
+}
+
+std::string Index::ReadString(std::string_view section, std::string_view key, std::string_view defaultValue,
+                              std::size_t bufferSize) const {
+    const auto s = sections_.find(Folded(Name(section)));
+    if (s != sections_.end()) {
+        const auto v = s->second.values.find(Folded(Name(key)));
+        if (v != s->second.values.end()) return CutToBuffer(v->second, bufferSize);
+    }
     std::string_view fallback = AsCText(defaultValue);
     while (!fallback.empty() && fallback.back() == ' ') fallback.remove_suffix(1);
     return CutToBuffer(fallback, bufferSize);
 }
 
+std::vector<std::string> Index::ReadSection(std::string_view section) const {
+    const auto s = sections_.find(Folded(Name(section)));
+    return s == sections_.end() ? std::vector<std::string>{} : s->second.lines;
+}
+
+std::string ReadString(std::string_view text, std::string_view section, std::string_view key,
+                       std::string_view defaultValue, std::size_t bufferSize) {
+    return Index(text).ReadString(section, key, defaultValue, bufferSize);
+}
+
 std::vector<std::string> ReadSection(std::string_view text, std::string_view section) {
-    std::vector<std::string> lines;
-    ForEachLineOfSection(text, Name(section), [&](const Parsed& p, const Line&) {
-        if (p.kind == Kind::Entry) {
-            std::string entry(p.name);
-            entry += '=';
-            entry += p.value;
-            lines.push_back(std::move(entry));
-        } else if (p.kind == Kind::Bare) {
-            lines.emplace_back(p.name);
-        }
-        return true;
-    });
-    return lines;
+    return Index(text).ReadSection(section);
 }
 
 bool WriteString(std::string& text, std::string_view section, std::string_view key,

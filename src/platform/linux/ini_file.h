@@ -18,18 +18,39 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace vardel::platform::linux_layer::ini {
 
-// The value of key in section, with a matching pair of enclosing double or
-// single quotes removed; when there is no such key, defaultValue without its
-// trailing blanks. At most bufferSize - 1 characters are returned.
+// The sections and keys of a text, gathered in one pass so that each lookup
+// costs no more than a hash lookup (a long site list is read key by key).
+class Index {
+public:
+    Index() = default;
+    explicit Index(std::string_view text);
+
+    // The value of key in section, with a matching pair of enclosing double or
+    // single quotes removed; when there is no such key, defaultValue without its
+    // trailing blanks. At most bufferSize - 1 characters are returned.
+    std::string ReadString(std::string_view section, std::string_view key, std::string_view defaultValue,
+                           std::size_t bufferSize) const;
+
+    // Every entry of the first matching section: "key=value" trimmed (quotes
+    // kept), lines without "=" trimmed; comments and blank lines left out.
+    std::vector<std::string> ReadSection(std::string_view section) const;
+
+private:
+    struct Section {
+        std::vector<std::string> lines;
+        std::unordered_map<std::string, std::string> values;  // folded key -> first value, unquoted
+    };
+    std::unordered_map<std::string, Section> sections_;  // folded name -> first section of that name
+};
+
+// One-off reads of a text (an Index built and used once).
 std::string ReadString(std::string_view text, std::string_view section, std::string_view key,
                        std::string_view defaultValue, std::size_t bufferSize);
-
-// Every entry of the first matching section: "key=value" trimmed (quotes kept),
-// lines without "=" trimmed; comments and blank lines left out.
 std::vector<std::string> ReadSection(std::string_view text, std::string_view section);
 
 // Sets key in section to value, written as given: the first matching entry is
