@@ -142,6 +142,83 @@ void LifecycleChecks(Plugin& p, HWND window) {
     }
 }
 
+// Instance settings and the site table through the real DLL and the system's
+// private-profile functions, on files in a fresh temporary folder.
+std::string ProfileValue(const std::string& file, const char* section, const char* key) {
+    char buffer[1000] = {};
+    GetPrivateProfileStringA(section, key, "(missing)", buffer, sizeof buffer, file.c_str());
+    return buffer;
+}
+
+std::string ProfileSection(const std::string& file, const char* section) {
+    char buffer[4096] = {};
+    const DWORD n = GetPrivateProfileSectionA(section, buffer, sizeof buffer, file.c_str());
+    std::string lines(buffer, n);
+    for (char& c : lines)
+        if (c == '\0') c = '|';
+    return lines;
+}
+
+void WriteTextFile(const std::string& path, const char* text) {
+    if (FILE* f = std::fopen(path.c_str(), "wb")) {
+        std::fputs(text, f);
+        std::fclose(f);
+    }
+}
+
+void SettingsChecks(Plugin& p, HWND window) {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string folder = std::string(temp) + "vardel-host-" + std::to_string(GetCurrentProcessId()) + "\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    CreateDirectoryA((folder + "plugins").c_str(), nullptr);
+    CreateDirectoryA((folder + "plugins\\Vardel").c_str(), nullptr);
+    const std::string siteList = folder + "plugins\\Vardel\\Vardel2.ini";
+    const std::string profile = folder + "host.ini";
+    WriteTextFile(siteList, "[Sites]\r\nHeise=http://heise.example/rss\r\nGolem=http://golem.example/rss\r\n");
+    WriteTextFile(profile, "[Meter1]\r\nSiteName= golem \r\nSiteType=&H3EB\r\nStartZeile=' 7 '\r\n"
+                           "Refreshrate=2.5\r\nFLTHTML=1\r\n[DLF]\r\nstale=1\r\nIsDLF=1\r\n"
+                           "[Meter3]\r\nSiteName=Extra\r\n");
+
+    g_folder = folder;
+    const int first = p.dllstartup(window, 0);
+    const int second = p.dllstartup(window, 0);
+    CHECK(p.src_load_settings(first, profile.c_str(), "Meter1") == 0);
+    CHECK(p.src_load_settings(second, profile.c_str(), "Empty") == 0);
+    CHECK(p.src_save_settings(first, profile.c_str(), "Saved1") == 0);
+    CHECK(p.src_save_settings(second, profile.c_str(), "Saved2") == 0);
+
+    std::string read = ProfileSection(profile, "Saved1");
+    CHECK_TEXT(read.c_str(),
+               "SiteType=1003|SiteName=golem|StartZeile=7|EndZeile=1|Style=0|KeyNode=item|"
+               "Template=<title>%l<link>|Refreshrate=2|RS=|FLTHtml=1|FLTWrap=0|FLTHTMLCode=0|");
+    read = ProfileValue(profile, "Saved2", "SiteName");
+    CHECK_TEXT(read.c_str(), "");
+    read = ProfileValue(profile, "Saved2", "Refreshrate");
+    CHECK_TEXT(read.c_str(), "5");
+    read = ProfileValue(profile, "Saved2", "SiteType");
+    CHECK_TEXT(read.c_str(), "1003");
+    // The site list resolved "golem" to a site: its name is noted in "DLF".
+    read = ProfileSection(profile, "DLF");
+    CHECK_TEXT(read.c_str(), "golem=1|IsDLF=1|");
+    read = ProfileValue(profile, "Meter1", "Refreshrate");
+    CHECK_TEXT(read.c_str(), "2.5");
+
+    // The table is loaded once: a site added now is not found until a restart.
+    WriteTextFile(siteList, "[Sites]\r\nHeise=http://heise.example/rss\r\nGolem=http://golem.example/rss\r\n"
+                            "Extra=http://extra.example/rss\r\n");
+    CHECK(p.src_load_settings(second, profile.c_str(), "Meter3") == 0);
+    CHECK(p.src_save_settings(second, profile.c_str(), "Saved3") == 0);
+    read = ProfileSection(profile, "DLF");
+    CHECK_TEXT(read.c_str(), "golem=1|IsDLF=1|");
+
+    DeleteFileA(siteList.c_str());
+    DeleteFileA(profile.c_str());
+    RemoveDirectoryA((folder + "plugins\\Vardel").c_str());
+    RemoveDirectoryA((folder + "plugins").c_str());
+    RemoveDirectoryA(folder.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -163,6 +240,10 @@ int main(int argc, char** argv) {
     // Unloading and loading again starts the numbering at 1.
     if (!plugin.Load(argv[1])) return 1;
     CHECK(plugin.dllstartup(window, 0) == 1);
+    plugin.Unload();
+
+    if (!plugin.Load(argv[1])) return 1;
+    SettingsChecks(plugin, window);
     plugin.Unload();
 
     std::printf("%d passed, %d failed\n", g_checks - g_failures, g_failures);
