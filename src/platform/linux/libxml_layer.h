@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "feed/component.h"
@@ -23,9 +24,35 @@ void InitialiseXmlAndHttp();
 
 // ---- Parsing -------------------------------------------------------------------
 
+// Every element of a parsed document by its name as written (prefix and local
+// name, both the parser's interned strings), in document order. Built while
+// parsing, so that GETELEMENTSBYTAGNAME on the document needs no walk of the tree.
+class ElementIndex {
+public:
+    void Add(const xmlChar* prefix, const xmlChar* local, xmlNodePtr element);
+    // The elements of that name (interned strings; prefix null for none), or null.
+    std::shared_ptr<const std::vector<xmlNodePtr>> Find(const xmlChar* prefix, const xmlChar* local) const;
+
+private:
+    struct Key {
+        const xmlChar* prefix;
+        const xmlChar* local;
+        bool operator==(const Key& other) const { return prefix == other.prefix && local == other.local; }
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& key) const {
+            return std::hash<const void*>()(key.prefix) * 31u + std::hash<const void*>()(key.local);
+        }
+    };
+    std::unordered_map<Key, std::shared_ptr<std::vector<xmlNodePtr>>, KeyHash> byName_;
+    Key lastKey_{nullptr, nullptr};
+    std::vector<xmlNodePtr>* last_ = nullptr;
+};
+
 // What a parse leaves: the tree, or the error in the Windows component's terms.
 struct ParseOutcome {
     xmlDocPtr doc = nullptr;        // owned by the receiver; null on failure
+    std::shared_ptr<ElementIndex> index;  // of doc
     std::int32_t code = 0;          // ERRORCODE
     std::string reason;             // REASON (UTF-8), "" when parsed
     std::string declaration;        // the XML declaration as written, "" when none

@@ -9,6 +9,8 @@
 #include <libxml/xpathInternals.h>
 
 #include <cctype>
+#include <cstdint>
+#include <cstring>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -54,10 +56,54 @@ void IgnoreXPathError(void*, const xmlError*) {}
 void IgnoreXPathError(void*, xmlErrorPtr) {}
 #endif
 
+bool NameIs(xmlNodePtr node, const SimpleStep& step) {
+    if (step.local.empty()) return true;  // "*"
+    if (std::strcmp(reinterpret_cast<const char*>(node->name), step.local.c_str()) != 0) return false;
+    const xmlChar* prefix = node->ns ? node->ns->prefix : nullptr;
+    if (step.prefix.empty()) return prefix == nullptr;
+    return prefix && std::strcmp(reinterpret_cast<const char*>(prefix), step.prefix.c_str()) == 0;
+}
+
+// A plain path of child steps, step by step; every step keeps document order, and
+// a position stops the scan of each parent's children where it is reached.
+NodeVector FollowPath(xmlNodePtr start, const SimplePath& path, std::size_t limit) {
+    NodeVector current{path.absolute ? reinterpret_cast<xmlNodePtr>(start->doc) : start};
+    NodeVector next;
+    for (std::size_t s = 0; s < path.steps.size(); ++s) {
+        const SimpleStep& step = path.steps[s];
+        const std::size_t stepLimit = s + 1 == path.steps.size() ? limit : SIZE_MAX;
+        next.clear();
+        for (xmlNodePtr parent : current) {
+            if (next.size() >= stepLimit) break;
+            if (step.attribute) {
+                if (parent->type != XML_ELEMENT_NODE) continue;
+                for (xmlAttrPtr a = parent->properties; a && next.size() < stepLimit; a = a->next)
+                    if (NameIs(reinterpret_cast<xmlNodePtr>(a), step)) next.push_back(reinterpret_cast<xmlNodePtr>(a));
+                continue;
+            }
+            if (parent->type != XML_ELEMENT_NODE && parent->type != XML_DOCUMENT_NODE) continue;
+            long seen = 0;
+            for (xmlNodePtr child = parent->children; child && next.size() < stepLimit; child = child->next) {
+                if (child->type != XML_ELEMENT_NODE || !NameIs(child, step)) continue;
+                if (step.position < 0) {
+                    next.push_back(child);
+                } else if (seen++ == step.position) {
+                    next.push_back(child);
+                    break;
+                }
+            }
+        }
+        current.swap(next);
+        if (current.empty()) break;
+    }
+    return current;
+}
+
 class DocumentState {
 public:
-    DocumentState(ParseOutcome&& parsed)
+    explicit DocumentState(ParseOutcome&& parsed)
         : doc_(parsed.doc),
+          index_(std::move(parsed.index)),
           declaration_(std::move(parsed.declaration)),
           declaredEncoding_(std::move(parsed.declaredEncoding)) {
         parsed.doc = nullptr;
@@ -73,9 +119,12 @@ public:
     const std::string& Declaration() const { return declaration_; }
     const std::string& DeclaredEncoding() const { return declaredEncoding_; }
 
-    // The descendants of node with that qualified name, found once per node and
+    // The descendants of node with that qualified name: for the document straight
+    // from the index made while parsing, for elements found once per element and
     // name.
     std::shared_ptr<const NodeVector> ElementsByName(xmlNodePtr node, const std::string& name) {
+        if (node == reinterpret_cast<xmlNodePtr>(doc_) && index_ && doc_->dict && name != "*")
+            return FromIndex(name);
         std::lock_guard lock(mutex_);
         auto& cached = lists_[{node, name}];
         if (!cached) cached = std::make_shared<const NodeVector>(DescendantsByName(node, name));
@@ -106,6 +155,28 @@ public:
     }
 
 private:
+    // The parser interns every name in the document's dictionary, so a name that
+    // is not there names no element.
+    std::shared_ptr<const NodeVector> FromIndex(std::string_view name) const {
+        static const auto kNone = std::make_shared<const NodeVector>();
+        const std::size_t colon = name.find(':');
+        const xmlChar* prefix = nullptr;
+        std::string_view local = name;
+        if (colon != std::string_view::npos) {
+            prefix = Interned(name.substr(0, colon));
+            local = name.substr(colon + 1);
+            if (!prefix) return kNone;
+        }
+        const xmlChar* interned = Interned(local);
+        if (!interned) return kNone;
+        std::shared_ptr<const NodeVector> found = index_->Find(prefix, interned);
+        return found ? found : kNone;
+    }
+    const xmlChar* Interned(std::string_view text) const {
+        if (text.empty() || text.size() > 0x7FFFFFFF) return nullptr;
+        return xmlDictExists(doc_->dict, reinterpret_cast<const xmlChar*>(text.data()), static_cast<int>(text.size()));
+    }
+
     bool CreateXPathContext() {
         xpath_ = xmlXPathNewContext(doc_);
         if (!xpath_) return false;
@@ -115,6 +186,7 @@ private:
     }
 
     xmlDocPtr doc_;
+    std::shared_ptr<const ElementIndex> index_;
     std::string declaration_;
     std::string declaredEncoding_;
     std::mutex mutex_;
@@ -153,8 +225,14 @@ struct NodeOps {
         if (!state) return EmptyList();
         return std::make_shared<NodeList>(state, state->ElementsByName(node, text::AnsiToUtf8(name)));
     }
-    static std::optional<NodeVector> Select(const StateRef& state, xmlNodePtr node, std::string_view pattern) {
-        const std::optional<std::string> xpath = XslPatternToXPath(text::AnsiToUtf8(pattern));
+    // The nodes a pattern selects (at most `limit`), or nothing when it is
+    // malformed.
+    static std::optional<NodeVector> Select(const StateRef& state, xmlNodePtr node, std::string_view pattern,
+                                            std::size_t limit = SIZE_MAX) {
+        const std::string utf8 = text::AnsiToUtf8(pattern);
+        if (const std::optional<SimplePath> path = ParseSimplePath(utf8))
+            return state ? FollowPath(node, *path, limit) : NodeVector();
+        const std::optional<std::string> xpath = XslPatternToXPath(utf8);
         if (!xpath) return std::nullopt;
         if (!state) return NodeVector();
         return state->Evaluate(node, *xpath);
@@ -193,7 +271,7 @@ NodeRef NodeList::Item(long index) {
 }
 
 NodeRef NodeOps::SelectSingleNode(const StateRef& state, xmlNodePtr node, std::string_view pattern) {
-    std::optional<NodeVector> nodes = Select(state, node, pattern);
+    std::optional<NodeVector> nodes = Select(state, node, pattern, 1);
     if (!nodes || nodes->empty()) return nullptr;
     return std::make_shared<Node>(state, nodes->front());
 }

@@ -93,6 +93,43 @@ private:
     void* previousContext_;
 };
 
+// ---- The element index ------------------------------------------------------------
+
+// The index the current parse on this thread fills, and the parser whose elements
+// go into it (not those of an entity's content, which is parsed separately).
+struct Indexing {
+    ElementIndex* index = nullptr;
+    xmlParserCtxtPtr context = nullptr;
+};
+thread_local Indexing tIndexing;
+
+void StartElementAndIndex(void* context, const xmlChar* local, const xmlChar* prefix, const xmlChar* uri,
+                          int namespaceCount, const xmlChar** namespaces, int attributeCount,
+                          int defaultedCount, const xmlChar** attributes) {
+    xmlSAX2StartElementNs(context, local, prefix, uri, namespaceCount, namespaces, attributeCount,
+                          defaultedCount, attributes);
+    auto* parser = static_cast<xmlParserCtxtPtr>(context);
+    if (tIndexing.index && parser == tIndexing.context && parser->node && parser->node->name == local)
+        tIndexing.index->Add(prefix, local, parser->node);
+}
+
+class IndexInto {
+public:
+    IndexInto(ElementIndex& index, xmlParserCtxtPtr context) : previous_(tIndexing) {
+        tIndexing = {&index, context};
+    }
+    ~IndexInto() { tIndexing = previous_; }
+    IndexInto(const IndexInto&) = delete;
+    IndexInto& operator=(const IndexInto&) = delete;
+
+private:
+    Indexing previous_;
+};
+
+void InstallIndexing(xmlParserCtxtPtr context) {
+    if (context->sax) context->sax->startElementNs = StartElementAndIndex;
+}
+
 std::string OneLine(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
         text.pop_back();
@@ -279,10 +316,12 @@ private:
 
 // The outcome of a finished parse: the document when it is well-formed, with
 // declared namespaces and a root element, otherwise the first error.
-ParseOutcome Conclude(xmlDocPtr doc, bool wellFormed, const FirstError& errors, const HeadRecorder& head) {
+ParseOutcome Conclude(xmlDocPtr doc, bool wellFormed, const FirstError& errors, const HeadRecorder& head,
+                      std::shared_ptr<ElementIndex> index) {
     ParseOutcome outcome;
     if (wellFormed && doc && xmlDocGetRootElement(doc) && !errors.set) {
         outcome.doc = doc;
+        outcome.index = std::move(index);
         ReadDeclaration(head.Head(), outcome);
         return outcome;
     }
@@ -329,6 +368,22 @@ bool KnownEncoding(const std::string& label) {
 
 }  // namespace
 
+void ElementIndex::Add(const xmlChar* prefix, const xmlChar* local, xmlNodePtr element) {
+    const Key key{prefix, local};
+    if (!last_ || !(key == lastKey_)) {
+        auto& list = byName_[key];
+        if (!list) list = std::make_shared<std::vector<xmlNodePtr>>();
+        last_ = list.get();
+        lastKey_ = key;
+    }
+    last_->push_back(element);
+}
+
+std::shared_ptr<const std::vector<xmlNodePtr>> ElementIndex::Find(const xmlChar* prefix, const xmlChar* local) const {
+    const auto found = byName_.find(Key{prefix, local});
+    return found == byName_.end() ? nullptr : found->second;
+}
+
 void InitialiseXmlAndHttp() {
     static std::once_flag once;
     std::call_once(once, [] {
@@ -364,11 +419,17 @@ ParseOutcome ParseFile(const std::string& path) {
             ::close(reader.fd);
             return Failure(static_cast<std::int32_t>(0x8007000E), "Not enough memory.\r\n");
         }
-        xmlDocPtr doc = xmlCtxtReadIO(context, ReadFromFile, CloseNothing, &reader, path.c_str(),
-                                      nullptr, kParseOptions);
+        auto index = std::make_shared<ElementIndex>();
+        InstallIndexing(context);
+        xmlDocPtr doc;
+        {
+            IndexInto indexing(*index, context);
+            doc = xmlCtxtReadIO(context, ReadFromFile, CloseNothing, &reader, path.c_str(), nullptr,
+                                kParseOptions);
+        }
         const bool wellFormed = context->wellFormed && context->nsWellFormed;
         xmlFreeParserCtxt(context);
-        outcome = Conclude(doc, wellFormed, errors, reader.head);
+        outcome = Conclude(doc, wellFormed, errors, reader.head, std::move(index));
     }
     ::close(reader.fd);
     return outcome;
@@ -393,11 +454,17 @@ ParseOutcome ParseUnicodeText(std::string_view utf8) {
     OwnParse scope(errors);
     xmlParserCtxtPtr context = xmlNewParserCtxt();
     if (!context) return Failure(static_cast<std::int32_t>(0x8007000E), "Not enough memory.\r\n");
-    xmlDocPtr doc = xmlCtxtReadMemory(context, utf8.data(), static_cast<int>(utf8.size()), nullptr,
-                                      "UTF-8", kParseOptions | XML_PARSE_IGNORE_ENC);
+    auto index = std::make_shared<ElementIndex>();
+    InstallIndexing(context);
+    xmlDocPtr doc;
+    {
+        IndexInto indexing(*index, context);
+        doc = xmlCtxtReadMemory(context, utf8.data(), static_cast<int>(utf8.size()), nullptr, "UTF-8",
+                                kParseOptions | XML_PARSE_IGNORE_ENC);
+    }
     const bool wellFormed = context->wellFormed && context->nsWellFormed;
     xmlFreeParserCtxt(context);
-    return Conclude(doc, wellFormed, errors, head);
+    return Conclude(doc, wellFormed, errors, head, std::move(index));
 }
 
 // ---- StreamParser --------------------------------------------------------------------
@@ -408,6 +475,7 @@ struct StreamParser::Impl {
     std::string pending;  // the first bytes, until there are enough to detect the encoding
     HeadRecorder head;
     FirstError errors;
+    std::shared_ptr<ElementIndex> index = std::make_shared<ElementIndex>();
     bool failed = false;
 
     ~Impl() {
@@ -421,6 +489,7 @@ struct StreamParser::Impl {
         context = xmlCreatePushParserCtxt(nullptr, nullptr, bytes, static_cast<int>(size), url.c_str());
         if (!context) return false;
         xmlCtxtUseOptions(context, kParseOptions);
+        InstallIndexing(context);
         return true;
     }
 
@@ -435,6 +504,7 @@ struct StreamParser::Impl {
             size = 0;
         }
         if (size > 0 || end) {
+            IndexInto indexing(*index, context);
             while (size > 0) {
                 const int piece = static_cast<int>(std::min<std::size_t>(size, 1u << 20));
                 xmlParseChunk(context, bytes, piece, 0);
@@ -470,7 +540,7 @@ ParseOutcome StreamParser::Finish() {
         impl_->context->myDoc = nullptr;
         wellFormed = impl_->context->wellFormed && impl_->context->nsWellFormed;
     }
-    return Conclude(doc, wellFormed, impl_->errors, impl_->head);
+    return Conclude(doc, wellFormed, impl_->errors, impl_->head, impl_->index);
 }
 
 }  // namespace vardel::platform::linux_layer

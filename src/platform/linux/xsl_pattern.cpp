@@ -409,7 +409,69 @@ private:
     std::size_t pos_ = 0;
 };
 
+bool SplitName(const std::string& name, SimpleStep& step) {
+    if (name.size() > 2 && name.compare(name.size() - 2, 2, ":*") == 0) return false;
+    const std::size_t colon = name.find(':');
+    if (colon == std::string::npos) {
+        step.local = name;
+    } else {
+        step.prefix = name.substr(0, colon);
+        step.local = name.substr(colon + 1);
+    }
+    return true;
+}
+
+// A position of digits only, small enough for a long.
+bool ReadPosition(const std::string& number, long& position) {
+    if (number.empty() || number.size() > 9) return false;
+    for (char c : number)
+        if (!IsDigit(c)) return false;
+    position = std::strtol(number.c_str(), nullptr, 10);
+    return true;
+}
+
 }  // namespace
+
+std::optional<SimplePath> ParseSimplePath(std::string_view pattern) {
+    std::vector<Token> tokens;
+    if (!Tokenize(pattern, tokens)) return std::nullopt;
+    SimplePath path;
+    std::size_t i = 0;
+    if (tokens[i].kind == Kind::Slash) {
+        path.absolute = true;
+        ++i;
+    }
+    for (;;) {
+        SimpleStep step;
+        if (tokens[i].kind == Kind::At) {
+            step.attribute = true;
+            ++i;
+            if (tokens[i].kind != Kind::Name || !SplitName(tokens[i].text, step)) return std::nullopt;
+            ++i;
+            if (tokens[i].kind != Kind::End) return std::nullopt;
+            path.steps.push_back(std::move(step));
+            return path;
+        }
+        if (tokens[i].kind == Kind::Star) {
+            ++i;
+        } else if (tokens[i].kind == Kind::Name && tokens[i + 1].kind != Kind::LParen) {
+            if (!SplitName(tokens[i].text, step)) return std::nullopt;
+            ++i;
+        } else {
+            return std::nullopt;
+        }
+        if (tokens[i].kind == Kind::LBracket) {
+            if (tokens[i + 1].kind != Kind::Number || tokens[i + 2].kind != Kind::RBracket ||
+                !ReadPosition(tokens[i + 1].text, step.position))
+                return std::nullopt;
+            i += 3;
+        }
+        path.steps.push_back(std::move(step));
+        if (tokens[i].kind == Kind::End) return path;
+        if (tokens[i].kind != Kind::Slash) return std::nullopt;
+        ++i;
+    }
+}
 
 std::optional<std::string> XslPatternToXPath(std::string_view pattern) {
     std::vector<Token> tokens;

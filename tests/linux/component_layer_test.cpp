@@ -1,7 +1,8 @@
 // What only our own component layer promises beyond the Windows components: the
 // limits that keep a fetch from exhausting memory or following redirects for ever,
-// bounded entity expansion, and pattern forms the Windows components under Wine
-// cannot be asked about (they crash on some of them).
+// bounded entity expansion, pattern forms the Windows components under Wine cannot
+// be asked about (they crash on some of them), and that the layer's shortcuts
+// agree with its general evaluation.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -9,6 +10,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "feed/component.h"
 #include "platform/linux/xsl_pattern.h"
@@ -176,6 +178,44 @@ TEST(ComponentPatterns, FurtherForms) {
         ASSERT_NE(list, nullptr);
         EXPECT_EQ(list->Length(), c.count);
         EXPECT_EQ(feed::TextOf(root->SelectSingleNode(c.pattern)), c.firstText);
+    }
+}
+
+std::vector<std::string> TextsOf(const feed::NodeListRef& list) {
+    std::vector<std::string> texts;
+    for (long i = 0; i < feed::LengthOf(list); ++i) texts.push_back(feed::TextOf(list->Item(i)));
+    return texts;
+}
+
+// Plain paths are followed directly and document-wide names come from the index
+// made while parsing; both must select exactly what the general evaluation does
+// ("./" in front makes a pattern take the general way).
+TEST(ComponentPatterns, ShortcutsSelectWhatTheGeneralEvaluationSelects) {
+    for (const char* fixture : {"feeds/rss2_extensions.xml", "feeds/rdf10.xml", "feeds/atom.xml"}) {
+        SCOPED_TRACE(fixture);
+        DocumentRef doc = Components().CreateXmlDocument();
+        ASSERT_TRUE(doc->Load(FixturePath(fixture)));
+        const feed::NodeRef root = doc->DocumentElement();
+        for (const char* path : {"channel", "channel/item", "channel/item[1]", "channel/item[2]/title",
+                                 "channel/item/dc:subject[1]", "channel/item[0]/media:content/@url",
+                                 "channel/item/category/@domain", "channel/*[3]", "*/*[0]", "item/@rdf:about",
+                                 "item[1]/dc:date", "entry/link/@href", "entry[0]/*", "channel/item[7]",
+                                 "x:channel", "channel/x:item", "@missing"}) {
+            SCOPED_TRACE(path);
+            const std::string general = std::string("./") + path;
+            EXPECT_EQ(TextsOf(root->SelectNodes(path)), TextsOf(root->SelectNodes(general)));
+            EXPECT_EQ(feed::TextOf(root->SelectSingleNode(path)), feed::TextOf(root->SelectSingleNode(general)));
+        }
+        for (const char* absolute : {"/rss/channel/title", "/rdf:RDF/item[1]/title", "/feed/entry[1]/title", "/*"}) {
+            SCOPED_TRACE(absolute);
+            const std::string general = std::string("/.") + absolute;
+            EXPECT_EQ(TextsOf(root->SelectNodes(absolute)), TextsOf(root->SelectNodes(general)));
+        }
+        for (const char* name : {"item", "title", "dc:creator", "dc:subject", "media:title", "rss", "rdf:RDF",
+                                 "rdf:li", "entry", "link", "nothing", "dc:nothing", "x:title", "RDF", "li"}) {
+            SCOPED_TRACE(name);
+            EXPECT_EQ(TextsOf(doc->GetElementsByTagName(name)), TextsOf(doc->SelectNodes(std::string("//") + name)));
+        }
     }
 }
 

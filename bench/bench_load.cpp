@@ -1,0 +1,209 @@
+// Loading a large feed through the Linux XML document component, against a bare
+// libxml2 parse of the same file (xmlReadFile + xmlFreeDoc) in the same run.
+//
+// Each measurement runs in a fresh child process (this program started again),
+// so that its peak memory (ru_maxrss) is its own: the parent only generates the
+// feed file and prints. Times are the best of several loads; memory is the peak
+// of the child, shown whole and above an idle child's.
+//
+// Also shown: what reading items costs once the feed is loaded (the extraction's
+// pattern of GETELEMENTSBYTAGNAME, ITEM and TEXT), as a share of the load.
+//
+// Usage: bench_load [items] (default 20000, about 24 MB).
+#include <libxml/parser.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "feed/component.h"
+#include "feed_generator.h"
+#include "platform/services.h"
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kLoadsPerChild = 3;
+constexpr int kChildrenPerMethod = 3;
+
+double Seconds(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+long PeakKilobytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// ---- In the child ----------------------------------------------------------------
+
+double BareParse(const char* path) {
+    const auto start = Clock::now();
+    xmlDocPtr doc = xmlReadFile(path, nullptr, 0);
+    const double seconds = Seconds(start);
+    if (!doc) {
+        std::fprintf(stderr, "bare parse failed\n");
+        std::exit(1);
+    }
+    xmlFreeDoc(doc);
+    return seconds;
+}
+
+double ComponentLoad(const char* path) {
+    auto& components = *vardel::platform::Services().components;
+    const auto start = Clock::now();
+    {
+        vardel::feed::DocumentRef doc = components.CreateXmlDocument();
+        doc->SetValidateOnParse(false);
+        doc->SetAsync(false);
+        if (!doc->Load(path)) {
+            std::fprintf(stderr, "load failed: %s\n", doc->GetParseError().reason.c_str());
+            std::exit(1);
+        }
+    }
+    return Seconds(start);
+}
+
+// The extraction's reads of ten items, as a news cycle makes them: by tag
+// name from the document (first time: one walk of the tree), ITEM, then the
+// fields of each item; and the same by path.
+void ItemReads(const char* path) {
+    auto& components = *vardel::platform::Services().components;
+    vardel::feed::DocumentRef doc = components.CreateXmlDocument();
+    auto start = Clock::now();
+    doc->Load(path);
+    const double load = Seconds(start);
+    std::size_t sink = 0;
+    const auto tenItems = [&] {
+        for (long i = 0; i < 10; ++i) {
+            vardel::feed::NodeRef item = vardel::feed::ItemOf(doc->GetElementsByTagName("item"), i);
+            sink += vardel::feed::TextOf(item).size();
+            sink += vardel::feed::TextOf(vardel::feed::ItemOf(item->GetElementsByTagName("title"), 0)).size();
+            sink += vardel::feed::TextOf(vardel::feed::ItemOf(item->GetElementsByTagName("link"), 0)).size();
+            sink += vardel::feed::AttributeOf(vardel::feed::ItemOf(item->SelectNodes("category"), 1), "domain").size();
+        }
+    };
+    start = Clock::now();
+    tenItems();
+    const double first = Seconds(start);
+    start = Clock::now();
+    tenItems();
+    const double again = Seconds(start);
+    vardel::feed::NodeRef root = doc->DocumentElement();
+    start = Clock::now();
+    for (long i = 0; i < 10; ++i) {
+        vardel::feed::NodeRef item = root->SelectSingleNode("channel/item[" + std::to_string(i) + "]");
+        sink += vardel::feed::TextOf(item).size();
+        sink += vardel::feed::TextOf(item->SelectSingleNode("title")).size();
+    }
+    const double byPath = Seconds(start);
+    start = Clock::now();
+    const long count = vardel::feed::LengthOf(root->SelectNodes("channel/item"));
+    const double allByPath = Seconds(start);
+    std::printf("%.6f %.6f %.6f %.6f %.6f %ld %zu\n", load, first, again, byPath, allByPath, count, sink);
+}
+
+int Child(const std::string& method, const char* path) {
+    if (method == "reads") {
+        ItemReads(path);
+        return 0;
+    }
+    double best = 1e9;
+    for (int i = 0; i < kLoadsPerChild; ++i) {
+        const double seconds = method == "bare" ? BareParse(path) : method == "layer" ? ComponentLoad(path) : 0;
+        if (seconds < best) best = seconds;
+    }
+    std::printf("%.6f %ld\n", best, PeakKilobytes());
+    return 0;
+}
+
+// ---- In the parent ---------------------------------------------------------------
+
+struct Figures {
+    double seconds = 1e9;
+    long peakKilobytes = 0;
+};
+
+std::string RunChild(const std::string& self, const std::string& method, const std::string& path) {
+    const std::string command = "'" + self + "' --child " + method + " '" + path + "'";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return {};
+    char line[512] = {};
+    const bool read = std::fgets(line, sizeof line, pipe) != nullptr;
+    if (pclose(pipe) != 0 || !read) {
+        std::fprintf(stderr, "child %s failed\n", method.c_str());
+        std::exit(1);
+    }
+    return line;
+}
+
+void Measure(const std::string& self, const std::string& method, const std::string& path, Figures& figures) {
+    double seconds = 0;
+    long peak = 0;
+    if (std::sscanf(RunChild(self, method, path).c_str(), "%lf %ld", &seconds, &peak) != 2) std::exit(1);
+    if (seconds < figures.seconds) figures.seconds = seconds;
+    if (peak > figures.peakKilobytes) figures.peakKilobytes = peak;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--child") == 0) return Child(argv[2], argv[3]);
+
+    const std::size_t items = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 20000;
+    const std::string self = std::filesystem::canonical("/proc/self/exe").string();
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("vardel-bench-load-" + std::to_string(getpid()) + ".xml")).string();
+    if (!vardel::bench::WriteRssFeed(path, items)) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        return 1;
+    }
+    const double megabytes = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
+    std::printf("feed: %zu items, %.1f MB, %s\n", items, megabytes, path.c_str());
+
+    Figures idle, bare, layer;
+    Measure(self, "idle", path, idle);
+    BareParse(path.c_str());  // the file in the page cache for everyone
+    for (int round = 0; round < kChildrenPerMethod; ++round) {
+        Measure(self, "bare", path, bare);
+        Measure(self, "layer", path, layer);
+    }
+
+    const auto mib = [](long kilobytes) { return kilobytes / 1024.0; };
+    const double bareMemory = mib(bare.peakKilobytes - idle.peakKilobytes);
+    const double layerMemory = mib(layer.peakKilobytes - idle.peakKilobytes);
+    std::printf("\n%-34s %10s %14s %16s\n", "", "best time", "peak memory", "above idle");
+    std::printf("%-34s %10s %10.1f MiB\n", "idle child", "", mib(idle.peakKilobytes));
+    std::printf("%-34s %8.3f s %10.1f MiB %12.1f MiB\n", "bare xmlReadFile + xmlFreeDoc", bare.seconds,
+                mib(bare.peakKilobytes), bareMemory);
+    std::printf("%-34s %8.3f s %10.1f MiB %12.1f MiB\n", "component LOAD (Linux layer)", layer.seconds,
+                mib(layer.peakKilobytes), layerMemory);
+    std::printf("ratio LOAD / bare parse: time %.3f, peak memory %.3f (above idle %.3f)  [target <= 1.1]\n",
+                layer.seconds / bare.seconds,
+                static_cast<double>(layer.peakKilobytes) / static_cast<double>(bare.peakKilobytes),
+                layerMemory / bareMemory);
+
+    double load = 0, first = 0, again = 0, byPath = 0, allByPath = 0;
+    long count = 0;
+    std::sscanf(RunChild(self, "reads", path).c_str(), "%lf %lf %lf %lf %lf %ld", &load, &first, &again, &byPath,
+                &allByPath, &count);
+    std::printf("\nreading 10 items after a LOAD of %.3f s:\n", load);
+    std::printf("  by tag name, first time (one walk for the item list) %9.3f ms  %6.3f %% of the load\n",
+                first * 1e3, first / load * 100);
+    std::printf("  by tag name, again (cached list, ITEM by index)      %9.3f ms  %6.3f %% of the load\n",
+                again * 1e3, again / load * 100);
+    std::printf("  by path channel/item[n], ten selections              %9.3f ms  %6.3f %% of the load\n",
+                byPath * 1e3, byPath / load * 100);
+    std::printf("  SELECTNODES channel/item (%ld items)               %9.3f ms  %6.3f %% of the load\n", count,
+                allByPath * 1e3, allByPath / load * 100);
+
+    std::filesystem::remove(path);
+    return 0;
+}
