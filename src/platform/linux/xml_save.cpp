@@ -22,8 +22,8 @@ bool IsUtf16Label(const std::string& lower) {
            lower == "unicode" || lower == "iso-10646-ucs-2";
 }
 
-// The document after its declaration, in UTF-8 or, when given, the encoding
-// libxml2 knows by that label (characters it lacks become character references).
+// The document after its declaration, in the encoding libxml2 knows by that label
+// (characters it lacks become character references).
 std::string DocumentBody(xmlDocPtr doc, const char* encoding) {
     xmlBufferPtr buffer = xmlBufferCreate();
     if (!buffer) return {};
@@ -59,13 +59,13 @@ std::string SerializeDocument(xmlDocPtr doc, const std::string& declaration,
     if (!doc) return {};
     const std::string prefix = declaration.empty() ? std::string() : declaration + "\r\n";
     const std::string label = Lower(declaredEncoding);
-    if (IsUtf16Label(label)) return Utf16Bytes(prefix + DocumentBody(doc, nullptr), label == "utf-16be");
-    if (label.empty() || label == "utf-8" || label == "utf8") return prefix + DocumentBody(doc, nullptr);
+    if (IsUtf16Label(label)) return Utf16Bytes(prefix + DocumentBody(doc, "UTF-8"), label == "utf-16be");
+    if (label.empty() || label == "utf-8" || label == "utf8") return prefix + DocumentBody(doc, "UTF-8");
     // Single-byte and other ASCII-compatible encodings: the declaration is ASCII.
     std::string body = DocumentBody(doc, declaredEncoding.c_str());
     // A label libxml2 cannot encode (a document only parses under labels it
     // knows, so this is a safeguard): UTF-8 rather than nothing.
-    if (body.empty()) body = DocumentBody(doc, nullptr);
+    if (body.empty()) body = DocumentBody(doc, "UTF-8");
     return prefix + body;
 }
 
