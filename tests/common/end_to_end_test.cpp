@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -49,6 +50,7 @@ protected:
               return answer(request);
           }) {
         host.folder = folder.Path();
+        clock.tick = 1000;  // a site's fresh stamp 0 is due once the counter is above it
         Serve(kFeed);
     }
 
@@ -201,6 +203,8 @@ TEST_F(EndToEndTest, RefusedConnectionInDiskCopyModeWithoutCopyShowsTheCopyMessa
 // A server that never answers: the cycle ends with the component layer's
 // time-out instead of hanging, and shows no feed.
 TEST_F(EndToEndTest, ServerThatNeverAnswersEndsWithTheTimeOut) {
+    VARDEL_WINE_DEVIATION("Wine's URL loading has no receive time-out: a silent server blocks the load "
+                          "for good (measured: still waiting after 400 s)");
     Answer([](const HttpRequestSeen&) {
         HttpReply reply;
         reply.neverAnswer = true;
@@ -224,8 +228,7 @@ TEST_F(EndToEndTest, CopyIsWrittenStampedAndReadBackAfterARestart) {
     EXPECT_STREQ(GetNews(OpenMeter("News")), "Erste Meldung%lhttp://example.test/1");
     EXPECT_EQ(RequestCount(), 1u);
     EXPECT_NE(CopyFile().find("Zweite Meldung"), std::string::npos);
-    const std::string stamp = Stamp();
-    EXPECT_EQ(stamp.rfind(" ", 0), 0u) << "a stamp is written with its sign blank: \"" << stamp << "\"";
+    EXPECT_GT(std::atof(Stamp().c_str()), 40000.0) << "the day serial of the download and its hold-off";
 
     plugin::ReleaseAll();  // the host unloads the plug-in and starts again
     host.newsCycles = 0;
