@@ -233,8 +233,11 @@ void Show(const std::vector<Meter>& meters, const DisplayOptions& display) {
     for (const Meter& meter : meters) {
         if (meters.size() > 1) out += "[" + meter.name + "]\n";
         std::string shown = ForDisplay(meter.text, display);
-        if (!display.raw)
-            while (!shown.empty() && shown.back() == '\n') shown.pop_back();
+        // A list ends with the code for a line break; the meter's own line ends anyway.
+        const std::string& tail = display.lineBreak;
+        if (!display.raw && !tail.empty())
+            while (shown.size() >= tail.size() && shown.compare(shown.size() - tail.size(), tail.size(), tail) == 0)
+                shown.resize(shown.size() - tail.size());
         out += shown;
         out += '\n';
     }
