@@ -159,6 +159,26 @@ private:
     std::size_t longest_ = 0;
 };
 
+// A step of a path that names elements and nothing else: "*", or a name with an
+// optional prefix.
+bool IsPlainStep(std::string_view step) {
+    if (step == "*") return true;
+    bool atStart = true;
+    bool hadPrefix = false;
+    for (char c : step) {
+        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+        const bool digit = (c >= '0' && c <= '9') || c == '-' || c == '.';
+        if (c == ':' && !atStart && !hadPrefix) {
+            hadPrefix = true;
+            atStart = true;
+            continue;
+        }
+        if (!(letter || (digit && !atStart))) return false;
+        atStart = false;
+    }
+    return !atStart;
+}
+
 // ---- the template ---------------------------------------------------------------
 
 // One field of the template as the field scan finds it; the same for every item.
@@ -170,6 +190,7 @@ struct Field {
     std::string pattern;               // attribute field: the nodes to read
     std::string attributeName;         // attribute field: the attribute
     bool isPath = false;               // text field whose name holds "/"
+    bool isPlainName = false;          // text field named by an element name or "*"
     std::optional<std::size_t> renameSearch;  // old name, when cleaning changes it
     std::size_t markerSearch = 0;             // "<" + name + ">"
 };
@@ -197,6 +218,7 @@ Field ParseField(std::string_view written) {
         f.pattern = spaced == std::string::npos ? f.name : f.name.substr(0, spaced);
     } else {
         f.isPath = f.name.find('/') != std::string::npos;
+        f.isPlainName = IsPlainStep(f.name);
     }
     return f;
 }
@@ -241,26 +263,6 @@ std::optional<long> ListPosition(double position) {
 }
 
 // ---- the items --------------------------------------------------------------------
-
-// A step of a path that names elements and nothing else: "*", or a name with an
-// optional prefix.
-bool IsPlainStep(std::string_view step) {
-    if (step == "*") return true;
-    bool atStart = true;
-    bool hadPrefix = false;
-    for (char c : step) {
-        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-        const bool digit = (c >= '0' && c <= '9') || c == '-' || c == '.';
-        if (c == ':' && !atStart && !hadPrefix) {
-            hadPrefix = true;
-            atStart = true;
-            continue;
-        }
-        if (!(letter || (digit && !atStart))) return false;
-        atStart = false;
-    }
-    return !atStart;
-}
 
 // The items the key node's item name selects, by their number counted from 0.
 //
@@ -407,11 +409,13 @@ public:
         }
         // An empty value stays empty either way. An element inside the item whose
         // text holds anything but whitespace (blank, tab, CR, LF) puts that into
-        // the item's text too, so the item's text is read only for values of
-        // paths (which may select nodes outside the item, or attributes) and for
-        // values of whitespace alone; and at most once per item.
+        // the item's text too, so the item's text is read only when that does not
+        // settle it, and at most once per item: for values of whitespace alone, and
+        // for names other than plain element names (paths may select nodes outside
+        // the item or attributes, and Wine's component reads some names, such as
+        // the empty one, as patterns that reach outside it).
         if (value.empty()) return value;
-        const bool provesItemText = !f.isPath && value.find_first_not_of(" \t\r\n") != std::string::npos;
+        const bool provesItemText = f.isPlainName && value.find_first_not_of(" \t\r\n") != std::string::npos;
         if (!provesItemText) {
             if (itemText_ == ItemText::Unread) itemText_ = item_->Text().empty() ? ItemText::Empty : ItemText::Present;
             if (itemText_ == ItemText::Empty) return {};

@@ -340,10 +340,21 @@ std::string RandomFeed(std::mt19937& random) {
 }
 
 std::string RandomTemplate(std::mt19937& random) {
-    static const std::vector<std::string> pieces = {
+    static const std::vector<std::string> allPieces = {
         "<title>", "<link>", "<category>", "<category Line#:2;>", "<category Line#:1;>", "<categoryLine#:2;>",
         "<enclosure MyAttribut:url>", "<category Line#:2; MyAttribut:domain>", "<source/name>", "<none>",
         "%l", "%b", " ", "<", ">", "link", "title>", "<<", "Line#:2;", "category Line#:2;", "<>", "<x>", "x>", "x><"};
+    // Wine's component crashes on a selection pattern that starts with "<" (such
+    // as "<source/name" from "<<source/name>"), where Windows reports a malformed
+    // pattern: under Wine no piece ends with "<".
+    static const std::vector<std::string> winePieces = [] {
+        std::vector<std::string> v;
+        for (const std::string& p : allPieces) {
+            if (p.back() != '<') v.push_back(p);
+        }
+        return v;
+    }();
+    const std::vector<std::string>& pieces = RunningUnderWine() ? winePieces : allPieces;
     std::string t;
     for (int n = std::uniform_int_distribution<int>(1, 8)(random); n > 0; --n) t += Pick(random, pieces);
     return t;
