@@ -322,6 +322,7 @@ int Run(const Options& options, const Session& session) {
     }
 
     for (const Meter& meter : meters) plugin.dllshutdown(meter.instance);
+    plugin.KeepUntilExit();
     return 0;
 }
 

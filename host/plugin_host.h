@@ -22,6 +22,11 @@ public:
     // the one whose name init() gives. On failure error says why.
     bool Load(const std::string& path, std::string& error);
     void Unload();
+    // Leaves the library loaded for the rest of the process: its own unload work
+    // runs when the process ends. The plug-in keeps some global records in
+    // objects that are never destroyed; unloading it just before exit would only
+    // orphan them (and make leak checkers report them).
+    void KeepUntilExit() { module_ = nullptr; }
 
     vardel_dlltype_fn dlltype = nullptr;
     vardel_init_fn init = nullptr;
