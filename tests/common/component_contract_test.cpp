@@ -343,10 +343,6 @@ TEST_F(ComponentContract, ElementsByTagNameInDocumentOrder) {
     EXPECT_EQ(items->Item(-1), nullptr);
     EXPECT_EQ(items->Item(3), nullptr);
 
-    EXPECT_EQ(TextsOf(doc->GetElementsByTagName("dc:creator")),
-              (Texts{"Anna M\xFCller", "J\xF6rg Wei\xDF", "Chlo\xE9 Dupont"}));
-    EXPECT_EQ(TextsOf(doc->GetElementsByTagName("dc:subject")),
-              (Texts{"Politik", "Finanzen", "Wetter", "Sport"}));
     EXPECT_EQ(feed::LengthOf(doc->GetElementsByTagName("ITEM")), 0) << "names are case-sensitive";
     EXPECT_EQ(feed::LengthOf(doc->GetElementsByTagName("nothing")), 0);
 }
@@ -373,6 +369,10 @@ TEST_F(ComponentContract, StarListsEveryElementIncludingTheRoot) {
 TEST_F(ComponentContract, ElementsByTagNameMatchesQualifiedNamesAsWritten) {
     VARDEL_WINE_DEVIATION("Wine matches local names in GETELEMENTSBYTAGNAME");
     DocumentRef doc = Loaded("rss2_extensions.xml");
+    EXPECT_EQ(TextsOf(doc->GetElementsByTagName("dc:creator")),
+              (Texts{"Anna M\xFCller", "J\xF6rg Wei\xDF", "Chlo\xE9 Dupont"}));
+    EXPECT_EQ(TextsOf(doc->GetElementsByTagName("dc:subject")),
+              (Texts{"Politik", "Finanzen", "Wetter", "Sport"}));
     EXPECT_EQ(feed::LengthOf(doc->GetElementsByTagName("creator")), 0) << "dc:creator is not creator";
     EXPECT_EQ(feed::LengthOf(doc->GetElementsByTagName("content:encoded")), 1);
     EXPECT_EQ(feed::LengthOf(doc->GetElementsByTagName("encoded")), 0);
@@ -394,6 +394,11 @@ TEST_F(ComponentContract, RdfItemsInTheDefaultNamespaceAreFoundByTheirName) {
               (Texts{"Erster Eintrag", "Zweiter Eintrag"}));
     EXPECT_EQ(feed::TextOf(doc->DocumentElement()->SelectSingleNode("item[1]/dc:date")),
               "2026-12-02T11:30:00+01:00");
+}
+
+TEST_F(ComponentContract, PrefixedAttributeNamesInPatterns) {
+    VARDEL_WINE_DEVIATION("Wine raises an error for a prefixed attribute name in a pattern (@rdf:about)");
+    DocumentRef doc = Loaded("rdf10.xml");
     EXPECT_EQ(feed::TextOf(doc->DocumentElement()->SelectSingleNode("item[0]/@rdf:about")),
               "https://blog.example.org/eintrag/1");
 }
