@@ -482,12 +482,15 @@ TEST_F(ComponentContract, SelectionFromTheDocumentAndFromAnItem) {
 }
 
 TEST_F(ComponentContract, MalformedPatternsAreAnErrorOfTheCall) {
+    VARDEL_WINE_DEVIATION("Wine crashes on malformed patterns (in SELECTSINGLENODE at once, in "
+                          "SELECTNODES after an earlier one)");
     DocumentRef doc = Loaded("rss2_extensions.xml");
     NodeRef root = doc->DocumentElement();
     for (const char* pattern : {"", " ", "<", "1+1", "count(..)", "#", "%", "@", "[0]"}) {
         SCOPED_TRACE(pattern);
         EXPECT_EQ(root->SelectNodes(pattern), nullptr);
         EXPECT_EQ(root->SelectSingleNode(pattern), nullptr);
+        EXPECT_EQ(doc->SelectNodes(pattern), nullptr);
         EXPECT_EQ(doc->SelectSingleNode(pattern), nullptr);
     }
 }
