@@ -127,11 +127,14 @@ TEST_F(ComponentHttp, LoadDecodesAGzipBody) {
     EXPECT_EQ(feed::TextOf(doc->SelectSingleNode("rss/channel/item/title")), "Gr\xFC\xDF" "e aus K\xF6ln");
 }
 
-TEST_F(ComponentHttp, LoadDecodesTheDeclaredEncodingOfTheBody) {
-    Serve(Reply(FileBytes(FixturePath("feeds/small_windows-1252.xml"))));
-    DocumentRef doc = NewDocument();
-    ASSERT_TRUE(doc->Load(server.Url("/feed.xml"))) << doc->GetParseError().reason;
-    EXPECT_EQ(feed::TextOf(doc->SelectSingleNode("rss/channel/item/description")), "Preis: 5 \x80 \x97 g\xFCnstig");
+TEST_F(ComponentHttp, LoadDecodesTheEncodingOfTheBody) {
+    for (const char* fixture : {"feeds/small_windows-1252.xml", "feeds/small_iso-8859-1.xml", "feeds/small_utf-16.xml"}) {
+        SCOPED_TRACE(fixture);
+        Serve(Reply(FileBytes(FixturePath(fixture))));
+        DocumentRef doc = NewDocument();
+        ASSERT_TRUE(doc->Load(server.Url("/feed.xml"))) << doc->GetParseError().reason;
+        EXPECT_EQ(feed::TextOf(doc->SelectSingleNode("rss/channel/item/description")), "Preis: 5 \x80 \x97 g\xFCnstig");
+    }
 }
 
 TEST_F(ComponentHttp, UnreachableAddressesFailToLoad) {
@@ -159,7 +162,8 @@ TEST_F(ComponentHttp, UnreachableAddressesAreResourceNotFound) {
         return Reply("<html><body>Not Found</body></html>", 404, "text/html");
     });
     for (const std::string& url : {server.Url("/missing.xml"), server.Url("/xml-error"), server.Url("/server-error"),
-                                   "http://127.0.0.1:" + std::to_string(LoopbackHttpServer::RefusedPort()) + "/feed.xml"}) {
+                                   "http://127.0.0.1:" + std::to_string(LoopbackHttpServer::RefusedPort()) + "/feed.xml",
+                                   std::string("http://nonexistent.invalid/feed.xml")}) {
         SCOPED_TRACE(url);
         DocumentRef doc = NewDocument();
         EXPECT_FALSE(doc->Load(url));

@@ -496,7 +496,7 @@ struct StreamParser::Impl {
     bool Push(const char* bytes, std::size_t size, bool end) {
         OwnParse scope(errors);
         if (!context) {
-            pending.append(bytes, size);
+            if (size > 0) pending.append(bytes, size);
             if (pending.size() < 4 && !end) return true;
             if (!Start(pending.data(), pending.size())) return false;
             pending.clear();
