@@ -482,11 +482,23 @@ TEST_F(ComponentContract, SelectionFromTheDocumentAndFromAnItem) {
 }
 
 TEST_F(ComponentContract, MalformedPatternsAreAnErrorOfTheCall) {
-    VARDEL_WINE_DEVIATION("Wine crashes on malformed patterns (in SELECTSINGLENODE at once, in "
-                          "SELECTNODES after an earlier one)");
     DocumentRef doc = Loaded("rss2_extensions.xml");
     NodeRef root = doc->DocumentElement();
-    for (const char* pattern : {"", " ", "<", "1+1", "count(..)", "#", "%", "@", "[0]"}) {
+    for (const char* pattern : {"1+1", "count(..)"}) {
+        SCOPED_TRACE(pattern);
+        EXPECT_EQ(root->SelectNodes(pattern), nullptr);
+        EXPECT_EQ(root->SelectSingleNode(pattern), nullptr);
+        EXPECT_EQ(doc->SelectNodes(pattern), nullptr);
+        EXPECT_EQ(doc->SelectSingleNode(pattern), nullptr);
+    }
+}
+
+TEST_F(ComponentContract, PatternsWithStrayCharactersAreAnErrorOfTheCall) {
+    VARDEL_WINE_DEVIATION("after one pattern that Wine's pattern scanner rejects (\"\", \"<\", \"@\", \"[0]\"...), "
+                          "the next such pattern crashes the process, on any document");
+    DocumentRef doc = Loaded("rss2_extensions.xml");
+    NodeRef root = doc->DocumentElement();
+    for (const char* pattern : {"", " ", "<", "#", "%", "@", "[0]"}) {
         SCOPED_TRACE(pattern);
         EXPECT_EQ(root->SelectNodes(pattern), nullptr);
         EXPECT_EQ(root->SelectSingleNode(pattern), nullptr);
