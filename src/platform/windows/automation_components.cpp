@@ -21,7 +21,6 @@ double FlagValue(bool value) { return value ? 1.0 : 0.0; }
 
 std::string AnsiTextOf(const CallResult& result) { return NarrowToAnsi(result.AsText()); }
 
-
 feed::NodeRef WrapNode(DispatchRef object);
 feed::NodeListRef WrapNodeList(DispatchRef object);
 
