@@ -239,6 +239,18 @@ TEST_F(ExtractionTest, PreviousTextIsReplacedAndUnknownInstancesAreIgnored) {
     EXPECT_EQ(feed::CurrentDocument(), nullptr);
 }
 
+TEST_F(ExtractionTest, SearchSelectionFindsItemsBeyondTheLineNumberRange) {
+    // A match beyond item 32767 is taken as it is, not wrapped to a negative
+    // 16-bit line that names no item.
+    const feed::DocumentRef document = ParseXml("<rss>" + Repeat("<item g=\"x\"><t>v</t></item>", 32769) +
+                                                "<item g=\"hit\"><t>last</t></item></rss>");
+    ASSERT_NE(document, nullptr);
+    Settings().StartZeile = "g";
+    Settings().EndZeile = "hit";
+    Show(document);
+    EXPECT_EQ(Extract("<t>", "item"), "last");
+}
+
 // A feed of n items whose titles are long and hold field markers and "<" now and then.
 std::string GeneratedFeed(int items) {
     std::string xml = "<rss><channel>";
