@@ -207,7 +207,8 @@ Field ParseField(std::string_view written) {
         f.occurrence = text::NumberFromText(std::string_view(f.name).substr(numberStart, numberEnd - numberStart)) - 1;
         // Without a ";" the mark runs to the end of the name.
         const std::size_t markEnd = semicolon == std::string::npos ? f.name.size() : semicolon + 1;
-        const std::string spacedMark = " " + f.name.substr(line, markEnd - line);
+        std::string spacedMark(1, ' ');
+        spacedMark.append(f.name, line, markEnd - line);
         f.name = text::ReplaceAll(f.name, spacedMark, "");
     }
     const std::size_t attribute = f.name.find(kAttributeMark);
