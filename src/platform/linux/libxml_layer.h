@@ -27,13 +27,33 @@ void InitialiseXmlAndHttp();
 // Every element of a parsed document by its name as written (prefix and local
 // name, both the parser's interned strings), in document order. Built while
 // parsing, so that GETELEMENTSBYTAGNAME on the document needs no walk of the tree.
+//
+// The elements of one name are kept in a chain of blocks under 1 KB: a larger
+// allocation in the middle of a parse makes glibc's allocator consolidate the
+// small blocks a previous document freed, a cost in the order of the parse itself.
 class ElementIndex {
 public:
+    ElementIndex() = default;
+    ~ElementIndex();
+    ElementIndex(const ElementIndex&) = delete;
+    ElementIndex& operator=(const ElementIndex&) = delete;
+
     void Add(const xmlChar* prefix, const xmlChar* local, xmlNodePtr element);
-    // The elements of that name (interned strings; prefix null for none), or null.
-    std::shared_ptr<const std::vector<xmlNodePtr>> Find(const xmlChar* prefix, const xmlChar* local) const;
+    // The elements of that name (interned strings; prefix null for none).
+    std::vector<xmlNodePtr> Find(const xmlChar* prefix, const xmlChar* local) const;
 
 private:
+    struct Block {
+        static constexpr std::size_t kCapacity = 118;  // 960 bytes in all
+        Block* next = nullptr;
+        std::size_t count = 0;
+        xmlNodePtr elements[kCapacity];
+    };
+    struct Chain {
+        Block* first = nullptr;
+        Block* last = nullptr;
+        std::size_t count = 0;
+    };
     struct Key {
         const xmlChar* prefix;
         const xmlChar* local;
@@ -44,9 +64,7 @@ private:
             return std::hash<const void*>()(key.prefix) * 31u + std::hash<const void*>()(key.local);
         }
     };
-    std::unordered_map<Key, std::shared_ptr<std::vector<xmlNodePtr>>, KeyHash> byName_;
-    Key lastKey_{nullptr, nullptr};
-    std::vector<xmlNodePtr>* last_ = nullptr;
+    std::unordered_map<Key, Chain, KeyHash> byName_;
 };
 
 // What a parse leaves: the tree, or the error in the Windows component's terms.

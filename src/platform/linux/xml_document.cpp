@@ -123,11 +123,12 @@ public:
     // from the index made while parsing, for elements found once per element and
     // name.
     std::shared_ptr<const NodeVector> ElementsByName(xmlNodePtr node, const std::string& name) {
-        if (node == reinterpret_cast<xmlNodePtr>(doc_) && index_ && doc_->dict && name != "*")
-            return FromIndex(name);
         std::lock_guard lock(mutex_);
         auto& cached = lists_[{node, name}];
-        if (!cached) cached = std::make_shared<const NodeVector>(DescendantsByName(node, name));
+        if (!cached) {
+            const bool indexed = node == reinterpret_cast<xmlNodePtr>(doc_) && index_ && doc_->dict && name != "*";
+            cached = std::make_shared<const NodeVector>(indexed ? FromIndex(name) : DescendantsByName(node, name));
+        }
         return cached;
     }
 
@@ -157,20 +158,18 @@ public:
 private:
     // The parser interns every name in the document's dictionary, so a name that
     // is not there names no element.
-    std::shared_ptr<const NodeVector> FromIndex(std::string_view name) const {
-        static const auto kNone = std::make_shared<const NodeVector>();
+    NodeVector FromIndex(std::string_view name) const {
         const std::size_t colon = name.find(':');
         const xmlChar* prefix = nullptr;
         std::string_view local = name;
         if (colon != std::string_view::npos) {
             prefix = Interned(name.substr(0, colon));
             local = name.substr(colon + 1);
-            if (!prefix) return kNone;
+            if (!prefix) return {};
         }
         const xmlChar* interned = Interned(local);
-        if (!interned) return kNone;
-        std::shared_ptr<const NodeVector> found = index_->Find(prefix, interned);
-        return found ? found : kNone;
+        if (!interned) return {};
+        return index_->Find(prefix, interned);
     }
     const xmlChar* Interned(std::string_view text) const {
         if (text.empty() || text.size() > 0x7FFFFFFF) return nullptr;

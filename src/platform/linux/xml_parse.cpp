@@ -368,20 +368,38 @@ bool KnownEncoding(const std::string& label) {
 
 }  // namespace
 
-void ElementIndex::Add(const xmlChar* prefix, const xmlChar* local, xmlNodePtr element) {
-    const Key key{prefix, local};
-    if (!last_ || !(key == lastKey_)) {
-        auto& list = byName_[key];
-        if (!list) list = std::make_shared<std::vector<xmlNodePtr>>();
-        last_ = list.get();
-        lastKey_ = key;
+ElementIndex::~ElementIndex() {
+    for (auto& [key, chain] : byName_) {
+        for (Block* block = chain.first; block;) {
+            Block* next = block->next;
+            delete block;
+            block = next;
+        }
     }
-    last_->push_back(element);
 }
 
-std::shared_ptr<const std::vector<xmlNodePtr>> ElementIndex::Find(const xmlChar* prefix, const xmlChar* local) const {
+void ElementIndex::Add(const xmlChar* prefix, const xmlChar* local, xmlNodePtr element) {
+    Chain& chain = byName_[Key{prefix, local}];
+    if (!chain.last || chain.last->count == Block::kCapacity) {
+        auto* block = new Block;
+        if (chain.last)
+            chain.last->next = block;
+        else
+            chain.first = block;
+        chain.last = block;
+    }
+    chain.last->elements[chain.last->count++] = element;
+    ++chain.count;
+}
+
+std::vector<xmlNodePtr> ElementIndex::Find(const xmlChar* prefix, const xmlChar* local) const {
+    std::vector<xmlNodePtr> elements;
     const auto found = byName_.find(Key{prefix, local});
-    return found == byName_.end() ? nullptr : found->second;
+    if (found == byName_.end()) return elements;
+    elements.reserve(found->second.count);
+    for (const Block* block = found->second.first; block; block = block->next)
+        elements.insert(elements.end(), block->elements, block->elements + block->count);
+    return elements;
 }
 
 void InitialiseXmlAndHttp() {
