@@ -131,6 +131,21 @@ TEST(ComponentLimits, OnlyHttpAndHttpsAreFetched) {
     EXPECT_FALSE(doc->Load(server.Url("/feed.xml")));
 }
 
+TEST(ComponentLimits, HeaderLinesCannotSmuggleInFurtherLines) {
+    LoopbackHttpServer server([](const HttpRequestSeen&) { return HttpReply{}; });
+    auto request = Components().CreateHttpRequest();
+    request->Open("Get", server.Url("/feed.xml"), false);
+    request->SetRequestHeader("Get", "TarnAgent\r\nX-Smuggled: 1");
+    request->SetRequestHeader("X-Bad\r\nX-Smuggled", "2");
+    request->SetRequestHeader("X-Fine", "3");
+    request->Send();
+    ASSERT_EQ(server.Requests().size(), 1u);
+    const HttpRequestSeen seen = server.Requests()[0];
+    EXPECT_EQ(seen.Header("X-Smuggled"), "");
+    EXPECT_EQ(seen.Header("Get"), "") << "the whole line is left out";
+    EXPECT_EQ(seen.Header("X-Fine"), "3");
+}
+
 TEST(ComponentLimits, EntityBombNeitherExpandsNorGrowsMemory) {
     const long before = PeakKilobytes();
     for (int i = 0; i < 3; ++i) {
