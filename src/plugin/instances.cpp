@@ -88,7 +88,7 @@ void ReleaseAll() {
     g.States.shrink_to_fit();
     g.InstanceCount = 0;
     g.HostWindow = nullptr;
-    g.HostFolder.clear();
+    std::string().swap(g.HostFolder);  // gives its storage back, not only its text
 }
 
 }  // namespace vardel::plugin
