@@ -16,6 +16,9 @@ struct FilterCase {
     std::string expected;
 };
 
+// A case shows as its input, escaped, in test names and messages.
+void PrintTo(const FilterCase& c, std::ostream* os) { *os << ::testing::PrintToString(std::string(c.input)); }
+
 class StripTagsCases : public ::testing::TestWithParam<FilterCase> {};
 
 TEST_P(StripTagsCases, GivesExpectedText) {

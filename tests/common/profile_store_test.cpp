@@ -65,6 +65,9 @@ struct Read {
     const char* expected;
 };
 
+// The case's name stands for it in test names and messages.
+void PrintTo(const Read& r, std::ostream* os) { *os << r.name; }
+
 class ProfileReadTest : public ::testing::TestWithParam<Read> {};
 
 TEST_P(ProfileReadTest, ReadsAsWindowsDoes) {

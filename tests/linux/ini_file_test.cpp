@@ -59,6 +59,9 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
     return text;
 }
 
+// Test names carry the case's name; the parameter itself is shown as that name too.
+void PrintTo(const Edit& e, std::ostream* os) { *os << e.name; }
+
 class IniEditTest : public ::testing::TestWithParam<Edit> {};
 
 TEST_P(IniEditTest, ChangesOnlyWhatItMust) {
