@@ -151,7 +151,7 @@ void LoadFeedCopy(std::int32_t site) {
 
     config::SiteEntry& entry = *SiteRecord(site);
     entry.FeedDocument = document;
-    entry.NextRefreshTick = plugin::TickStamp(services.clock->TickCount(), entry.RefreshMinutes, -10);
+    entry.NextRefreshTick = plugin::TickStamp(services.clock->TickCount(), entry.RefreshMinutes, plugin::kSiteStampLead);
 }
 
 }  // namespace vardel::feed

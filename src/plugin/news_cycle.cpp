@@ -28,10 +28,6 @@ constexpr char kDefaultTemplate[] = "<title>%l<link>";
 constexpr char kTickerTemplate[] = "<title> * ";
 constexpr char kListTemplate[] = "<title>%b";
 
-// The site's tick stamp sits 10 ms before the instance's hold, so that when the
-// hold of the instance that fetched ends, its site is already due.
-constexpr std::int32_t kSiteStampLead = -10;
-
 std::uint32_t Counter() { return platform::Services().clock->TickCount(); }
 
 config::SiteEntry& Site(std::int32_t site) { return config::SiteTable()[static_cast<std::size_t>(site)]; }

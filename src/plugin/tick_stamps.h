@@ -23,6 +23,10 @@
 
 namespace vardel::plugin {
 
+// A site's tick stamp sits 10 ms before the hold of the instance that set it, so
+// that when that instance's hold ends its site is already due.
+inline constexpr std::int32_t kSiteStampLead = -10;
+
 // The low 32 bits of counter + 60 x minutes x 1000 + offset, computed without
 // overflow.
 inline std::uint32_t TickStamp(std::uint32_t counter, std::int16_t minutes, std::int32_t offset = 0) {
