@@ -31,8 +31,10 @@
 #include "config/instance_settings.h"
 #include "config/site_table.h"
 #include "feed_generator.h"
+#include "files/plugin_files.h"
 #include "plugin/instances.h"
-#include "feed/component.h"
+#include "platform/components.h"
+#include "plugin/library_unload.h"
 #include "plugin/news_cycle.h"
 #include "platform/services.h"
 
@@ -53,7 +55,7 @@ double Median(std::vector<double> values) {
 std::int32_t SetUpInstance(const std::string& hostFolder) {
     plugin::ReleaseAll();
     const std::int32_t n = plugin::StartInstance(nullptr);  // no window: no messages
-    plugin::Globals().HostFolder = hostFolder;
+    files::SetHostFolder(hostFolder);
     config::IsDLF = 1;
     auto& sites = config::SiteTable();
     sites.resize(2);
@@ -61,7 +63,7 @@ std::int32_t SetUpInstance(const std::string& hostFolder) {
     sites[1].Address.Assign("http://127.0.0.1:9/never-fetched.xml");
     sites[1].RefreshMinutes = 0;
     sites[1].LastDownload = 1e9;  // the download hold-off never ends
-    config::InstanceSettings& s = plugin::SettingsOf(n);
+    config::InstanceSettings& s = config::SettingsOf(n);
     s.SiteType = config::kSiteTypeNews;
     s.SiteName = "Bench";
     s.SiteIndex = 1;
@@ -87,11 +89,11 @@ double BareParse(const std::string& path) {
 
 // What the cycle's copy reload costs by itself: the component's LOAD of the
 // copy, replacing (and releasing) the previous document.
-double ComponentReload(const std::string& copy, feed::DocumentRef& previous) {
+double ComponentReload(const std::string& copy, platform::DocumentRef& previous) {
     const auto start = Clock::now();
-    feed::DocumentRef document = platform::Services().components->CreateXmlDocument();
+    platform::DocumentRef document = platform::Services().components->CreateXmlDocument();
     document->Load(copy);
-    if (document->GetParseError().code != feed::kParsedWithoutError) {
+    if (document->GetParseError().code != platform::kParsedWithoutError) {
         std::fprintf(stderr, "the component could not load %s\n", copy.c_str());
         std::exit(1);
     }
@@ -125,7 +127,7 @@ double MeasureInChild(Method method, const std::string& copy, const std::string&
             const std::int32_t instance = SetUpInstance(hostFolder);
             for (int i = 0; i <= runs; ++i) times.push_back(FullCycle(instance));
         } else if (method == Method::ComponentReload) {
-            feed::DocumentRef previous;
+            platform::DocumentRef previous;
             for (int i = 0; i <= runs; ++i) times.push_back(ComponentReload(copy, previous));
         } else {
             for (int i = 0; i <= runs; ++i) times.push_back(BareParse(copy));

@@ -22,11 +22,13 @@
 #include <vector>
 
 #include "config/site_table.h"
-#include "feed/component.h"
+#include "platform/components.h"
 #include "feed/extraction.h"
 #include "feed_generator.h"
 #include "platform/services.h"
 #include "plugin/instances.h"
+#include "plugin/library_unload.h"
+#include "plugin/news_cycle.h"
 
 using namespace vardel;
 
@@ -57,11 +59,11 @@ struct Figures {
 };
 
 double Extract(std::int32_t instance, const char* templateText, const std::string& lastLine, int entities) {
-    config::InstanceSettings& s = plugin::SettingsOf(instance);
+    config::InstanceSettings& s = config::SettingsOf(instance);
     s.StartZeile = "1";
     s.EndZeile = lastLine;
     s.FLTHTMLCode = entities;
-    return BestMs([&] { feed::ExtractFeedText(instance, templateText, "item"); });
+    return BestMs([&] { plugin::ExtractInstanceText(instance, templateText, "item"); });
 }
 
 Figures Measure(std::size_t items, std::int32_t instance) {
@@ -79,7 +81,7 @@ Figures Measure(std::size_t items, std::int32_t instance) {
     const std::string path =
         (std::filesystem::temp_directory_path() / ("vardel-bench-" + std::to_string(items) + ".xml")).string();
     if (!bench::WriteRssFeed(path, items)) std::abort();
-    feed::DocumentRef document = platform::Services().components->CreateXmlDocument();
+    platform::DocumentRef document = platform::Services().components->CreateXmlDocument();
     document->SetAsync(false);
     document->SetResolveExternals(false);
     if (!document->Load(path)) std::abort();
@@ -119,7 +121,7 @@ int main(int argc, char** argv) {
     const std::int32_t instance = plugin::StartInstance(nullptr);
     config::SiteTable().resize(2);
     config::SiteTable()[1].Name.Assign("Bench");
-    plugin::SettingsOf(instance).SiteIndex = 1;
+    config::SettingsOf(instance).SiteIndex = 1;
 
     const Figures small = Measure(1000, instance);
     const Figures large = Measure(20000, instance);

@@ -22,7 +22,7 @@
 #include <filesystem>
 #include <string>
 
-#include "feed/component.h"
+#include "platform/components.h"
 #include "feed_generator.h"
 #include "platform/services.h"
 
@@ -86,7 +86,7 @@ void BareParse(const char* path) {
 
 void ComponentLoad(const char* path) {
     auto& components = *vardel::platform::Services().components;
-    vardel::feed::DocumentRef doc = components.CreateXmlDocument();
+    vardel::platform::DocumentRef doc = components.CreateXmlDocument();
     doc->SetValidateOnParse(false);
     doc->SetAsync(false);
     if (!doc->Load(path)) {
@@ -100,18 +100,18 @@ void ComponentLoad(const char* path) {
 // fields of each item; and the same by path.
 void ItemReads(const char* path) {
     auto& components = *vardel::platform::Services().components;
-    vardel::feed::DocumentRef doc = components.CreateXmlDocument();
+    vardel::platform::DocumentRef doc = components.CreateXmlDocument();
     auto start = Clock::now();
     doc->Load(path);
     const double load = Seconds(start);
     std::size_t sink = 0;
     const auto tenItems = [&] {
         for (long i = 0; i < 10; ++i) {
-            vardel::feed::NodeRef item = vardel::feed::ItemOf(doc->GetElementsByTagName("item"), i);
-            sink += vardel::feed::TextOf(item).size();
-            sink += vardel::feed::TextOf(vardel::feed::ItemOf(item->GetElementsByTagName("title"), 0)).size();
-            sink += vardel::feed::TextOf(vardel::feed::ItemOf(item->GetElementsByTagName("link"), 0)).size();
-            sink += vardel::feed::AttributeOf(vardel::feed::ItemOf(item->SelectNodes("category"), 1), "domain").size();
+            vardel::platform::NodeRef item = vardel::platform::ItemOf(doc->GetElementsByTagName("item"), i);
+            sink += vardel::platform::TextOf(item).size();
+            sink += vardel::platform::TextOf(vardel::platform::ItemOf(item->GetElementsByTagName("title"), 0)).size();
+            sink += vardel::platform::TextOf(vardel::platform::ItemOf(item->GetElementsByTagName("link"), 0)).size();
+            sink += vardel::platform::AttributeOf(vardel::platform::ItemOf(item->SelectNodes("category"), 1), "domain").size();
         }
     };
     start = Clock::now();
@@ -120,16 +120,16 @@ void ItemReads(const char* path) {
     start = Clock::now();
     tenItems();
     const double again = Seconds(start);
-    vardel::feed::NodeRef root = doc->DocumentElement();
+    vardel::platform::NodeRef root = doc->DocumentElement();
     start = Clock::now();
     for (long i = 0; i < 10; ++i) {
-        vardel::feed::NodeRef item = root->SelectSingleNode("channel/item[" + std::to_string(i) + "]");
-        sink += vardel::feed::TextOf(item).size();
-        sink += vardel::feed::TextOf(item->SelectSingleNode("title")).size();
+        vardel::platform::NodeRef item = root->SelectSingleNode("channel/item[" + std::to_string(i) + "]");
+        sink += vardel::platform::TextOf(item).size();
+        sink += vardel::platform::TextOf(item->SelectSingleNode("title")).size();
     }
     const double byPath = Seconds(start);
     start = Clock::now();
-    const long count = vardel::feed::LengthOf(root->SelectNodes("channel/item"));
+    const long count = vardel::platform::LengthOf(root->SelectNodes("channel/item"));
     const double allByPath = Seconds(start);
     std::printf("%.6f %.6f %.6f %.6f %.6f %ld %zu\n", load, first, again, byPath, allByPath, count, sink);
 }

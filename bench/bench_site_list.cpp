@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "config/site_table.h"
+#include "files/plugin_files.h"
 #include "platform/services.h"
 #include "plugin/instances.h"
 
@@ -35,8 +36,8 @@ void WriteSiteList(const std::filesystem::path& file, int sites) {
 int main() {
     const std::filesystem::path folder = std::filesystem::temp_directory_path() / "vardel-bench-site-list";
     std::filesystem::create_directories(folder / "plugins" / "Vardel");
-    plugin::Globals().HostFolder = folder.string() + std::string(1, std::filesystem::path::preferred_separator);
-    const std::string siteList = config::SiteListPath();
+    files::SetHostFolder(folder.string() + std::string(1, std::filesystem::path::preferred_separator));
+    const std::string siteList = files::SiteListPath();
 
     std::printf("%-10s %16s %16s\n", "sites", "fresh file ms", "older file ms");
     for (int sites : {100, 1000, 5000, 20000}) {

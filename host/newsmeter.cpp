@@ -202,16 +202,11 @@ int PrepareSession(const Options& options, const char* argv0, Session& session) 
     std::string content;
     if (!ReadFile(session.profile, content)) return Fail(kExitTrouble, "cannot read the host profile " + session.profile);
 
-    const std::vector<std::string> sections = SectionNames(content);
-    auto hasSection = [&](const std::string& name) {
-        for (const std::string& s : sections)
-            if (SameName(s, name)) return true;
-        return false;
-    };
-    session.meters = options.meters.empty() ? MeterSections(content) : options.meters;
+    const ProfileIndex index(content);
+    session.meters = options.meters.empty() ? MeterSections(index) : options.meters;
     if (session.meters.empty()) return Fail(kExitTrouble, "the host profile " + session.profile + " has no meters");
     for (const std::string& meter : session.meters)
-        if (!hasSection(meter))
+        if (!index.HasSection(meter))
             return Fail(kExitTrouble, "the host profile " + session.profile + " has no meter [" + meter + "]");
 
     const std::string libraryArg = FindLibrary(options, argv0);

@@ -9,13 +9,30 @@
 
 #include "config/site_table.h"
 #include "platform/services.h"
-#include "plugin/instances.h"
 #include "text/number.h"
 #include "text/text.h"
 
 namespace vardel::config {
 
 std::int32_t IsDLF = 0;
+
+std::vector<InstanceSettings>& SettingsTable() {
+    // Never destroyed: the library's unload empties it (ReleaseSettings).
+    static std::vector<InstanceSettings>& table = *new std::vector<InstanceSettings>;
+    return table;
+}
+
+bool HasSettingsRecord(std::int32_t number) {
+    return number >= 0 && static_cast<std::size_t>(number) < SettingsTable().size();
+}
+
+InstanceSettings& SettingsOf(std::int32_t instance) { return SettingsTable()[static_cast<std::size_t>(instance)]; }
+
+void ReleaseSettings() {
+    std::vector<InstanceSettings>& table = SettingsTable();
+    table.clear();
+    table.shrink_to_fit();
+}
 
 namespace {
 
@@ -50,7 +67,7 @@ private:
 // the last record that uses it.
 std::map<std::int16_t, std::string> SitesInUse() {
     std::map<std::int16_t, std::string> used;
-    for (const InstanceSettings& record : plugin::Globals().Settings) {
+    for (const InstanceSettings& record : SettingsTable()) {
         if (record.SiteIndex >= 0) used[record.SiteIndex] = std::string(text::TrimBlanks(record.SiteName.View()));
     }
     return used;
@@ -61,7 +78,7 @@ std::map<std::int16_t, std::string> SitesInUse() {
 void LoadInstanceSettings(std::int32_t instance, std::string_view file, std::string_view section) {
     if (SiteTable().empty()) LoadSites();
 
-    InstanceSettings& s = plugin::SettingsOf(instance);
+    InstanceSettings& s = SettingsOf(instance);
     std::memset(static_cast<void*>(&s), 0, sizeof s);
 
     const ProfileReader key(file, section);
@@ -96,7 +113,7 @@ void SaveInstanceSettings(std::int32_t instance, std::string_view file, std::str
     }
     profiles.WriteString(kDlfSection, kDlfKey, text::IntegerToText(IsDLF), file);
 
-    const InstanceSettings& s = plugin::SettingsOf(instance);
+    const InstanceSettings& s = SettingsOf(instance);
     auto write = [&](std::string_view key, std::string_view value) {
         profiles.WriteString(section, key, value, file);
     };

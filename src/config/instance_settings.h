@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "text/fixed_text.h"
 
@@ -36,6 +37,17 @@ static_assert(std::is_trivially_copyable_v<InstanceSettings>);
 
 // 0 = download-only mode, 1 = disk-copy mode; any other value fetches nothing.
 extern std::int32_t IsDLF;
+
+// The settings table: one record per instance number, element 0 included and
+// never handed out. The plug-in boundary grows it as instances open; growing may
+// move the records, so an address into it is valid only until the next growth.
+std::vector<InstanceSettings>& SettingsTable();
+// True when number has a record (pastemeter may create records beyond the
+// instances handed out).
+bool HasSettingsRecord(std::int32_t number);
+InstanceSettings& SettingsOf(std::int32_t instance);
+// Empties the table and gives its storage back (library unload).
+void ReleaseSettings();
 
 // Loads the instance's record (and IsDLF) from section of the profile file; the
 // first load also reads the site table.

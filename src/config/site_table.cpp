@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "platform/services.h"
-#include "plugin/instances.h"
+#include "files/plugin_files.h"
 #include "text/number.h"
 #include "text/text.h"
 #include "timeutil/timestamp.h"
@@ -14,7 +14,6 @@
 namespace vardel::config {
 namespace {
 
-constexpr std::string_view kSiteListFile = "plugins\\Vardel\\Vardel2.ini";
 constexpr std::string_view kSitesSection = "Sites";
 constexpr std::string_view kStampsSection = "LastDL";
 constexpr std::string_view kStampsSectionWritten = "lastDL";
@@ -57,14 +56,8 @@ std::int32_t LastSiteNumber() {
 
 bool IsSiteNumber(std::int32_t number) { return number >= 1 && number <= LastSiteNumber(); }
 
-std::string SiteListPath() {
-    std::string path = plugin::Globals().HostFolder;
-    path += kSiteListFile;
-    return path;
-}
-
 void LoadSites() {
-    const std::string path = SiteListPath();
+    const std::string path = files::SiteListPath();
     // The whole section, however long: every site of the list is kept.
     const std::vector<std::string> lines = Profiles().ReadSection(kSitesSection, path);
     if (!lines.empty()) ReadSiteLines(lines);
@@ -93,7 +86,7 @@ void StampSiteDownload(std::int32_t site) {
     SiteEntry& entry = SiteTable()[static_cast<std::size_t>(site)];
     entry.LastDownload = timeutil::DaySerialNow() + timeutil::kDownloadHoldOff;
     Profiles().WriteString(kStampsSectionWritten, TrimmedName(entry), text::NumberToText(entry.LastDownload),
-                           SiteListPath());
+                           files::SiteListPath());
 }
 
 void ReleaseSites() {

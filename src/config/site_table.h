@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "feed/component.h"
+#include "platform/components.h"
 #include "text/fixed_text.h"
 
 namespace vardel::config {
@@ -17,7 +17,7 @@ struct SiteEntry {
     text::FixedText<256> Address;
     std::int16_t RefreshMinutes = 0;
     std::uint32_t NextRefreshTick = 0;
-    feed::DocumentRef FeedDocument;       // shared with the current document of an extraction
+    platform::DocumentRef FeedDocument;       // shared with the current document of an extraction
     double LastDownload = 0.0;            // day serial; 0 = never stamped
 };
 
@@ -29,9 +29,6 @@ std::vector<SiteEntry>& SiteTable();
 std::int32_t LastSiteNumber();
 // True when number names a site of the table (1 to LastSiteNumber()).
 bool IsSiteNumber(std::int32_t number);
-
-// HostFolder followed directly by "plugins\Vardel\Vardel2.ini"; never cut.
-std::string SiteListPath();
 
 void LoadSites();
 std::int16_t FindSite(std::string_view name);

@@ -23,14 +23,21 @@
 
 #include "config/site_table.h"
 #include "feed/filters.h"
-#include "plugin/instances.h"
 #include "text/number.h"
 #include "text/text.h"
 
 namespace vardel::feed {
 
+using platform::AttributeOf;
+using platform::DocumentRef;
+using platform::ItemOf;
+using platform::LengthOf;
+using platform::NodeListRef;
+using platform::NodeRef;
+using platform::TextOf;
+
 DocumentRef& CurrentDocument() {
-    // Never destroyed: the library's unload releases it (plugin::ReleaseAll).
+    // Never destroyed: the library's unload releases it.
     static DocumentRef& current = *new DocumentRef;
     return current;
 }
@@ -53,13 +60,12 @@ bool IsAlphanumeric(std::string_view text) {
     return true;
 }
 
-void BindFeedDocument(std::int32_t instance) {
+void BindFeedDocument(const config::InstanceSettings& settings) {
     DocumentRef& current = CurrentDocument();
     current.reset();
-    if (!plugin::HasSettingsRecord(instance)) return;
     // A site number the table does not have (-1 for a site name that matched no
     // site) reads like a site without a document: never outside the table.
-    const std::int32_t site = plugin::SettingsOf(instance).SiteIndex;
+    const std::int32_t site = settings.SiteIndex;
     if (!config::IsSiteNumber(site)) return;
     current = config::SiteTable()[static_cast<std::size_t>(site)].FeedDocument;
 }
@@ -68,7 +74,6 @@ namespace {
 
 constexpr std::size_t kAttributeListLength = 127;
 constexpr std::size_t kTemplateScanLength = 255;
-constexpr std::size_t kTextLength = plugin::kTextCapacity - 1;
 constexpr std::string_view kLineMark = "Line#:";
 constexpr std::string_view kAttributeMark = "MyAttribut:";
 constexpr std::string_view kSpacedAttributeMark = " MyAttribut:";
@@ -445,7 +450,7 @@ private:
 
 // Releases the current document when the extraction ends.
 struct CurrentDocumentBinding {
-    explicit CurrentDocumentBinding(std::int32_t instance) { BindFeedDocument(instance); }
+    explicit CurrentDocumentBinding(const config::InstanceSettings& settings) { BindFeedDocument(settings); }
     ~CurrentDocumentBinding() { CurrentDocument().reset(); }
     CurrentDocumentBinding(const CurrentDocumentBinding&) = delete;
     CurrentDocumentBinding& operator=(const CurrentDocumentBinding&) = delete;
@@ -453,10 +458,9 @@ struct CurrentDocumentBinding {
 
 }  // namespace
 
-void ExtractFeedText(std::int32_t instance, std::string_view templateText, std::string_view keyNode) {
-    if (!plugin::IsOpenInstance(instance)) return;
-    const CurrentDocumentBinding binding(instance);
-    const config::InstanceSettings settings = plugin::SettingsOf(instance);
+std::string ExtractFeedText(const config::InstanceSettings& settings, std::string_view templateText,
+                            std::string_view keyNode) {
+    const CurrentDocumentBinding binding(settings);
 
     const std::size_t semicolon = keyNode.find(';');
     const std::string_view itemName = keyNode.substr(0, semicolon);
@@ -490,7 +494,8 @@ void ExtractFeedText(std::int32_t instance, std::string_view templateText, std::
 
     std::string& text = output.Text();
     if (decodeEntities) text = DecodeNamedEntities(DecodeNumericReferences(text));
-    plugin::StateOf(instance).Text = text;
+    if (text.size() > kTextLength) text.resize(kTextLength);
+    return std::move(text);
 }
 
 }  // namespace vardel::feed

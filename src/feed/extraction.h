@@ -1,24 +1,32 @@
 // Template-driven extraction: turns a site's feed document into an instance's text.
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
+#include <string>
 #include <string_view>
 
-#include "feed/component.h"
+#include "config/instance_settings.h"
+#include "platform/components.h"
 
 namespace vardel::feed {
 
-// Builds the instance's Text from its site's feed document, by key node, line
-// range and template, with the instance's filters.
-void ExtractFeedText(std::int32_t instance, std::string_view templateText, std::string_view keyNode);
+// An instance's text keeps at most this many characters; the extraction's
+// output is cut to it.
+inline constexpr std::size_t kTextLength = 2047;
 
-// Sets the current document to the feed document of the instance's site (empty
+// The text of an instance with these settings, from its site's feed document, by
+// key node, line range and template, with the instance's filters; at most
+// kTextLength characters. The caller stores it as the instance's text.
+std::string ExtractFeedText(const config::InstanceSettings& settings, std::string_view templateText,
+                            std::string_view keyNode);
+
+// Sets the current document to the feed document of the settings' site (empty
 // when the site has none or cannot be resolved).
-void BindFeedDocument(std::int32_t instance);
+void BindFeedDocument(const config::InstanceSettings& settings);
 
 // The document an extraction is reading; released at the end of each extraction
 // and when the library unloads.
-DocumentRef& CurrentDocument();
+platform::DocumentRef& CurrentDocument();
 
 // Not empty, and only "+", ",", "-", ".", "/", digits, "E" and "e".
 bool LooksNumeric(std::string_view text);

@@ -9,14 +9,20 @@
 
 #include "config/instance_settings.h"
 #include "config/site_table.h"
-#include "feed/component.h"
-#include "plugin/instances.h"
-#include "plugin/tick_stamps.h"
+#include "files/plugin_files.h"
+#include "platform/components.h"
 #include "platform/services.h"
 #include "text/number.h"
 #include "text/text.h"
+#include "timeutil/tick_stamps.h"
 
 namespace vardel::feed {
+
+using platform::DocumentRef;
+using platform::HttpRequest;
+using platform::ParseError;
+using platform::XmlDocument;
+
 namespace {
 
 // The request as the plug-in has always sent it: the method text doubles as the
@@ -56,11 +62,8 @@ void KeepCopyAndStamp(std::int32_t site, XmlDocument& document) {
 }  // namespace
 
 std::string FeedCopyPath(std::int32_t site) {
-    std::string path = plugin::Globals().HostFolder;
-    path += "plugins\\Vardel\\";
-    if (const config::SiteEntry* entry = SiteRecord(site)) path += text::TrimBlanks(entry->Name.View());
-    path += ".xml";
-    return path;
+    const config::SiteEntry* entry = SiteRecord(site);
+    return files::FeedCopyPath(entry ? text::TrimBlanks(entry->Name.View()) : std::string_view());
 }
 
 bool HttpFetch(std::string_view address, std::int16_t site) {
@@ -108,13 +111,13 @@ bool DownloadFeed(std::int16_t site) {
     document->Load(address);
 
     const std::int32_t code = document->GetParseError().code;
-    if (code == kResourceNotFound) {
+    if (code == platform::kResourceNotFound) {
         // Unreachable: no HTTP attempt; in disk-copy mode the stamp holds off the
         // next attempt as a download would.
         if (config::IsDLF == 1) config::StampSiteDownload(site);
         return false;
     }
-    if (code != kParsedWithoutError) return HttpFetch(address, site);
+    if (code != platform::kParsedWithoutError) return HttpFetch(address, site);
 
     InstallDocument(site, document);
     if (config::IsDLF == 1) KeepCopyAndStamp(site, *document);
@@ -137,7 +140,7 @@ void LoadFeedCopy(std::int32_t site) {
     document->Load(path);
 
     const ParseError error = document->GetParseError();
-    if (error.code != kParsedWithoutError) {
+    if (error.code != platform::kParsedWithoutError) {
         std::string message = kCopyLoadFailed;
         message += text::IntegerToText(error.code);
         message += '\r';
@@ -151,7 +154,7 @@ void LoadFeedCopy(std::int32_t site) {
 
     config::SiteEntry& entry = *SiteRecord(site);
     entry.FeedDocument = document;
-    entry.NextRefreshTick = plugin::TickStamp(services.clock->TickCount(), entry.RefreshMinutes, plugin::kSiteStampLead);
+    entry.NextRefreshTick = timeutil::TickStamp(services.clock->TickCount(), entry.RefreshMinutes, timeutil::kSiteStampLead);
 }
 
 }  // namespace vardel::feed

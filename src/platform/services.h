@@ -11,11 +11,9 @@
 #include <string_view>
 #include <vector>
 
-namespace vardel::feed {
-class ComponentFactory;
-}
-
 namespace vardel::platform {
+
+class ComponentFactory;
 
 // A host window handle: an HWND on Windows, elsewhere the address of a host object
 // that starts with a vardel_host_window (include/vardel/host_window.h).
@@ -94,7 +92,7 @@ struct ServiceSet {
     ProfileStore* profiles = nullptr;
     HostLink* host = nullptr;
     MessageBoxService* messageBox = nullptr;
-    feed::ComponentFactory* components = nullptr;
+    ComponentFactory* components = nullptr;
 };
 
 // The platform's own services (defined once per platform layer).

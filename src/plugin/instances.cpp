@@ -2,8 +2,11 @@
 
 #include <cstring>
 
+#include "config/instance_settings.h"
 #include "config/site_table.h"
 #include "feed/extraction.h"
+#include "files/plugin_files.h"
+#include "plugin/library_unload.h"
 #include "vardel/host_window.h"
 
 namespace vardel::plugin {
@@ -17,17 +20,8 @@ PluginGlobals& Globals() {
 
 bool IsOpenInstance(std::int32_t number) {
     const PluginGlobals& g = Globals();
-    return number >= 1 && number <= g.InstanceCount &&
-           static_cast<std::size_t>(number) < g.Settings.size() &&
+    return number >= 1 && number <= g.InstanceCount && config::HasSettingsRecord(number) &&
            static_cast<std::size_t>(number) < g.States.size();
-}
-
-bool HasSettingsRecord(std::int32_t number) {
-    return number >= 0 && static_cast<std::size_t>(number) < Globals().Settings.size();
-}
-
-config::InstanceSettings& SettingsOf(std::int32_t instance) {
-    return Globals().Settings[static_cast<std::size_t>(instance)];
 }
 
 InstanceState& StateOf(std::int32_t instance) {
@@ -54,18 +48,18 @@ std::int32_t StartInstance(platform::HostWindowHandle window) {
     // Numbers are never reused; past the table limit there is nothing sound to
     // hand out, so the last number is handed out again rather than overflowing.
     if (g.InstanceCount < kMaxInstanceNumber) ++g.InstanceCount;
-    GrowTo(g.Settings, g.InstanceCount);
+    GrowTo(config::SettingsTable(), g.InstanceCount);
     GrowTo(g.States, g.InstanceCount);
     g.HostWindow = window;
     const auto answer = platform::Services().host->SendToHost(window, VARDEL_MSG_FOLDER_QUERY, 0, 0);
     const char* folder = reinterpret_cast<const char*>(answer);
-    g.HostFolder = folder ? folder : "";
+    files::SetHostFolder(folder ? folder : "");
     return g.InstanceCount;
 }
 
 void ShutdownInstance(std::int32_t instance) {
     if (!IsOpenInstance(instance)) return;
-    std::memset(static_cast<void*>(&SettingsOf(instance)), 0, sizeof(config::InstanceSettings));
+    std::memset(static_cast<void*>(&config::SettingsOf(instance)), 0, sizeof(config::InstanceSettings));
     std::memset(static_cast<void*>(&StateOf(instance)), 0, sizeof(InstanceState));
 }
 
@@ -73,22 +67,20 @@ void PasteSettings(std::int32_t source, std::int32_t destination) {
     // The source must be an open instance; a destination beyond the limit would
     // only exhaust memory, so it is ignored.
     if (!IsOpenInstance(source) || destination < 1 || destination > kMaxInstanceNumber) return;
-    PluginGlobals& g = Globals();
-    GrowTo(g.Settings, destination);
-    SettingsOf(destination) = SettingsOf(source);
+    GrowTo(config::SettingsTable(), destination);
+    config::SettingsOf(destination) = config::SettingsOf(source);
 }
 
 void ReleaseAll() {
     feed::CurrentDocument().reset();
     config::ReleaseSites();
+    config::ReleaseSettings();
     PluginGlobals& g = Globals();
-    g.Settings.clear();
-    g.Settings.shrink_to_fit();
     g.States.clear();
     g.States.shrink_to_fit();
     g.InstanceCount = 0;
     g.HostWindow = nullptr;
-    std::string().swap(g.HostFolder);  // gives its storage back, not only its text
+    files::ReleaseHostFolder();
 }
 
 }  // namespace vardel::plugin

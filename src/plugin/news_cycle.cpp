@@ -10,14 +10,19 @@
 #include "config/site_table.h"
 #include "feed/extraction.h"
 #include "feed/retrieval.h"
-#include "plugin/instances.h"
-#include "plugin/tick_stamps.h"
 #include "platform/services.h"
+#include "plugin/instances.h"
 #include "text/text.h"
+#include "timeutil/tick_stamps.h"
 #include "timeutil/timestamp.h"
 #include "vardel/host_window.h"
 
 namespace vardel::plugin {
+
+using timeutil::CounterAbove;
+using timeutil::CounterBelow;
+using timeutil::TickStamp;
+
 namespace {
 
 constexpr char kErrorWord[] = "Fehler";
@@ -33,7 +38,7 @@ std::uint32_t Counter() { return platform::Services().clock->TickCount(); }
 config::SiteEntry& Site(std::int32_t site) { return config::SiteTable()[static_cast<std::size_t>(site)]; }
 
 void StampSite(std::int32_t site, std::int16_t minutes) {
-    Site(site).NextRefreshTick = TickStamp(Counter(), minutes, kSiteStampLead);
+    Site(site).NextRefreshTick = TickStamp(Counter(), minutes, timeutil::kSiteStampLead);
 }
 
 // Download-only mode: the feed lives in memory only; a due site is downloaded
@@ -58,19 +63,20 @@ void FetchWithCopy(std::int32_t site, std::int16_t minutes) {
 }
 
 void Extract(std::int32_t instance) {
-    // Copies: the extraction writes into the instance's records.
-    const config::InstanceSettings settings = SettingsOf(instance);
+    // The extraction shows no message and never lets the host in, so the record
+    // stays where it is while its template and key node are read.
+    const config::InstanceSettings& settings = config::SettingsOf(instance);
     switch (settings.SiteType) {
         case config::kSiteTypeNews:
             switch (settings.Style) {
-                case config::kStyleDefault: feed::ExtractFeedText(instance, kDefaultTemplate, kItemNode); break;
-                case config::kStyleTicker: feed::ExtractFeedText(instance, kTickerTemplate, kItemNode); break;
-                case config::kStyleList: feed::ExtractFeedText(instance, kListTemplate, kItemNode); break;
+                case config::kStyleDefault: ExtractInstanceText(instance, kDefaultTemplate, kItemNode); break;
+                case config::kStyleTicker: ExtractInstanceText(instance, kTickerTemplate, kItemNode); break;
+                case config::kStyleList: ExtractInstanceText(instance, kListTemplate, kItemNode); break;
                 default: StateOf(instance).Text = kErrorWord; break;
             }
             break;
         case config::kSiteTypeFreestyle:
-            feed::ExtractFeedText(instance, settings.Template.View(), settings.KeyNode.View());
+            ExtractInstanceText(instance, settings.Template.View(), settings.KeyNode.View());
             break;
         default:  // any other kind leaves the text as it is
             break;
@@ -78,13 +84,18 @@ void Extract(std::int32_t instance) {
 }
 
 void RemoveRemoveString(std::int32_t instance) {
-    const config::InstanceSettings& settings = SettingsOf(instance);
+    const config::InstanceSettings& settings = config::SettingsOf(instance);
     if (settings.RS.Empty()) return;
     InstanceState& state = StateOf(instance);
     state.Text = text::ReplaceAll(state.Text.View(), settings.RS.View(), "");
 }
 
 }  // namespace
+
+void ExtractInstanceText(std::int32_t instance, std::string_view templateText, std::string_view keyNode) {
+    if (!IsOpenInstance(instance)) return;
+    StateOf(instance).Text = feed::ExtractFeedText(config::SettingsOf(instance), templateText, keyNode);
+}
 
 const char* RunNewsCycle(std::int32_t instance) {
     // Numbers never handed out get an empty text of our own, never a null address.
@@ -93,7 +104,7 @@ const char* RunNewsCycle(std::int32_t instance) {
 
     if (CounterBelow(Counter(), StateOf(instance).HoldUntil)) return StateOf(instance).Text.CStr();
 
-    config::InstanceSettings& settings = SettingsOf(instance);
+    config::InstanceSettings& settings = config::SettingsOf(instance);
     if (settings.SiteIndex == -1) settings.SiteIndex = config::FindSite(settings.SiteName.View());
     // Without a site (no such name, or an index the table no longer reaches) there
     // is nothing to fetch, extract or time: the text stays as it is.

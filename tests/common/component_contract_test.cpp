@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "feed/component.h"
+#include "platform/components.h"
 #include "platform/services.h"
 #include "support/fakes.h"
 #include "support/platform_check.h"
@@ -15,9 +15,9 @@
 namespace vardel::testing {
 namespace {
 
-using feed::DocumentRef;
-using feed::NodeListRef;
-using feed::NodeRef;
+using platform::DocumentRef;
+using platform::NodeListRef;
+using platform::NodeRef;
 
 // Parser codes of the Windows component (negative as signed 32-bit values).
 constexpr std::int32_t kEndTagMismatch = -1072896659;   // 0xC00CE56D
@@ -50,7 +50,7 @@ std::string FileUrl(const std::string& path) {
 
 class ComponentContract : public ::testing::Test {
 protected:
-    feed::ComponentFactory& Components() { return *platform::Services().components; }
+    platform::ComponentFactory& Components() { return *platform::Services().components; }
 
     // A fresh document set up as the plug-in sets up its loads.
     DocumentRef NewDocument() {
@@ -79,7 +79,7 @@ protected:
     // The TEXT of every entry of a list.
     static std::vector<std::string> TextsOf(const NodeListRef& list) {
         std::vector<std::string> texts;
-        for (long i = 0; i < feed::LengthOf(list); ++i) texts.push_back(feed::TextOf(list->Item(i)));
+        for (long i = 0; i < platform::LengthOf(list); ++i) texts.push_back(platform::TextOf(list->Item(i)));
         return texts;
     }
 };
@@ -117,9 +117,9 @@ TEST_F(ComponentContract, LoadXmlRejectsWhatIsNotWellFormed) {
         SCOPED_TRACE(input);
         DocumentRef doc = NewDocument();
         EXPECT_FALSE(doc->LoadXml(input));
-        const feed::ParseError error = doc->GetParseError();
+        const platform::ParseError error = doc->GetParseError();
         EXPECT_NE(error.code, 0);
-        EXPECT_NE(error.code, feed::kResourceNotFound) << "a parse error is not an unreachable address";
+        EXPECT_NE(error.code, platform::kResourceNotFound) << "a parse error is not an unreachable address";
         EXPECT_FALSE(error.reason.empty());
         EXPECT_EQ(doc->DocumentElement(), nullptr);
     }
@@ -172,9 +172,9 @@ TEST_F(ComponentContract, FailedLoadEmptiesTheDocumentButNodesHandedOutLiveOn) {
     NodeListRef titles = doc->GetElementsByTagName("title");
     EXPECT_FALSE(doc->LoadXml("<broken>"));
     EXPECT_EQ(doc->DocumentElement(), nullptr);
-    EXPECT_EQ(feed::LengthOf(doc->GetElementsByTagName("title")), 0);
+    EXPECT_EQ(platform::LengthOf(doc->GetElementsByTagName("title")), 0);
     EXPECT_EQ(root->Text(), "Alt");
-    EXPECT_EQ(feed::TextOf(feed::ItemOf(titles, 0)), "Alt");
+    EXPECT_EQ(platform::TextOf(platform::ItemOf(titles, 0)), "Alt");
 
     ASSERT_TRUE(doc->LoadXml("<rss><channel><title>Neu</title></channel></rss>"));
     EXPECT_EQ(doc->GetParseError().code, 0) << "a successful load clears the previous error";
@@ -187,7 +187,7 @@ TEST_F(ComponentContract, NodesKeepTheirDocumentAlive) {
     NodeListRef titles;
     {
         DocumentRef doc = Parsed("<rss><item><title>A</title></item><item><title>B</title></item></rss>");
-        item = feed::ItemOf(doc->GetElementsByTagName("item"), 1);
+        item = platform::ItemOf(doc->GetElementsByTagName("item"), 1);
         titles = doc->GetElementsByTagName("title");
     }
     ASSERT_NE(item, nullptr);
@@ -216,7 +216,7 @@ TEST_F(ComponentContract, LoadsRealWorldFeeds) {
         EXPECT_EQ(doc->GetParseError().reason, "");
         ASSERT_NE(doc->DocumentElement(), nullptr);
         EXPECT_NE(doc->DocumentElement()->SelectSingleNode(c.root), nullptr);
-        EXPECT_EQ(feed::LengthOf(doc->GetElementsByTagName(c.entry)), c.entries);
+        EXPECT_EQ(platform::LengthOf(doc->GetElementsByTagName(c.entry)), c.entries);
     }
 }
 
@@ -225,11 +225,11 @@ TEST_F(ComponentContract, DecodesEveryEncodingOfTheSameFeed) {
                                 "small_utf-16.xml"}) {
         SCOPED_TRACE(fixture);
         DocumentRef doc = Loaded(fixture);
-        NodeRef item = feed::ItemOf(doc->GetElementsByTagName("item"), 0);
+        NodeRef item = platform::ItemOf(doc->GetElementsByTagName("item"), 0);
         ASSERT_NE(item, nullptr);
-        EXPECT_EQ(feed::TextOf(item->SelectSingleNode("title")), kSmallTitle);
-        EXPECT_EQ(feed::TextOf(item->SelectSingleNode("description")), kSmallDescription);
-        EXPECT_EQ(feed::TextOf(item->SelectSingleNode("author")), kSmallAuthor);
+        EXPECT_EQ(platform::TextOf(item->SelectSingleNode("title")), kSmallTitle);
+        EXPECT_EQ(platform::TextOf(item->SelectSingleNode("description")), kSmallDescription);
+        EXPECT_EQ(platform::TextOf(item->SelectSingleNode("author")), kSmallAuthor);
     }
 }
 
@@ -239,7 +239,7 @@ TEST_F(ComponentContract, LoadsWindowsPathsAndFileAddresses) {
         SCOPED_TRACE(address);
         DocumentRef doc = NewDocument();
         EXPECT_TRUE(doc->Load(address)) << doc->GetParseError().reason;
-        EXPECT_EQ(feed::TextOf(doc->SelectSingleNode("rss/channel/item/title")), kSmallTitle);
+        EXPECT_EQ(platform::TextOf(doc->SelectSingleNode("rss/channel/item/title")), kSmallTitle);
     }
 }
 
@@ -250,7 +250,7 @@ TEST_F(ComponentContract, MissingFileFailsToLoad) {
         DocumentRef doc = NewDocument();
         EXPECT_FALSE(doc->Load(path));
         EXPECT_NE(doc->GetParseError().code, 0);
-        EXPECT_NE(doc->GetParseError().code, feed::kResourceNotFound)
+        EXPECT_NE(doc->GetParseError().code, platform::kResourceNotFound)
             << "a missing feed copy is not an unreachable address";
         EXPECT_EQ(doc->DocumentElement(), nullptr);
     }
@@ -261,7 +261,7 @@ TEST_F(ComponentContract, MissingFileIsObjectNotFound) {
     TempFolder folder;
     DocumentRef doc = NewDocument();
     EXPECT_FALSE(doc->Load(folder.File("missing.xml")));
-    EXPECT_EQ(doc->GetParseError().code, feed::kObjectNotFound);
+    EXPECT_EQ(doc->GetParseError().code, platform::kObjectNotFound);
     EXPECT_EQ(doc->GetParseError().reason, "The system cannot locate the object specified.\r\n");
 }
 
@@ -271,7 +271,7 @@ TEST_F(ComponentContract, FileThatIsNotWellFormedFails) {
         DocumentRef doc = NewDocument();
         EXPECT_FALSE(doc->Load(FixturePath(std::string("feeds/") + fixture)));
         EXPECT_NE(doc->GetParseError().code, 0);
-        EXPECT_NE(doc->GetParseError().code, feed::kResourceNotFound);
+        EXPECT_NE(doc->GetParseError().code, platform::kResourceNotFound);
     }
 }
 
@@ -319,7 +319,7 @@ TEST_F(ComponentContract, TextFollowsTheWhitespaceRules) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.xml);
         DocumentRef doc = Parsed(c.xml);
-        EXPECT_EQ(feed::TextOf(doc->DocumentElement()), c.text);
+        EXPECT_EQ(platform::TextOf(doc->DocumentElement()), c.text);
     }
 }
 
@@ -328,8 +328,8 @@ TEST_F(ComponentContract, TextOfDocumentTextNodesAndPreservedSpace) {
     EXPECT_EQ(doc->Text(), "y   kept");
     NodeRef e = doc->DocumentElement()->SelectSingleNode("e");
     ASSERT_NE(e, nullptr);
-    EXPECT_EQ(feed::TextOf(e->SelectSingleNode("text()")), "y") << "the TEXT of a text node is trimmed";
-    EXPECT_EQ(feed::TextOf(doc->DocumentElement()->SelectSingleNode("p")), "  kept  ");
+    EXPECT_EQ(platform::TextOf(e->SelectSingleNode("text()")), "y") << "the TEXT of a text node is trimmed";
+    EXPECT_EQ(platform::TextOf(doc->DocumentElement()->SelectSingleNode("p")), "  kept  ");
 }
 
 // ---- GETELEMENTSBYTAGNAME ---------------------------------------------------------------
@@ -337,33 +337,33 @@ TEST_F(ComponentContract, TextOfDocumentTextNodesAndPreservedSpace) {
 TEST_F(ComponentContract, ElementsByTagNameInDocumentOrder) {
     DocumentRef doc = Loaded("rss2_extensions.xml");
     NodeListRef items = doc->GetElementsByTagName("item");
-    ASSERT_EQ(feed::LengthOf(items), 3);
-    EXPECT_EQ(feed::TextOf(items->Item(0)->SelectSingleNode("title")), "Stadtrat beschlie\xDF" "t neuen Haushalt");
-    EXPECT_EQ(feed::TextOf(items->Item(2)->SelectSingleNode("title")), "1. FC gewinnt Derby 3:1");
+    ASSERT_EQ(platform::LengthOf(items), 3);
+    EXPECT_EQ(platform::TextOf(items->Item(0)->SelectSingleNode("title")), "Stadtrat beschlie\xDF" "t neuen Haushalt");
+    EXPECT_EQ(platform::TextOf(items->Item(2)->SelectSingleNode("title")), "1. FC gewinnt Derby 3:1");
     EXPECT_EQ(items->Item(-1), nullptr);
     EXPECT_EQ(items->Item(3), nullptr);
 
-    EXPECT_EQ(feed::LengthOf(doc->GetElementsByTagName("ITEM")), 0) << "names are case-sensitive";
-    EXPECT_EQ(feed::LengthOf(doc->GetElementsByTagName("nothing")), 0);
+    EXPECT_EQ(platform::LengthOf(doc->GetElementsByTagName("ITEM")), 0) << "names are case-sensitive";
+    EXPECT_EQ(platform::LengthOf(doc->GetElementsByTagName("nothing")), 0);
 }
 
 TEST_F(ComponentContract, ElementsByTagNameSearchesDescendantsOnly) {
     DocumentRef doc = Loaded("rss2_extensions.xml");
-    NodeRef item = feed::ItemOf(doc->GetElementsByTagName("item"), 1);
+    NodeRef item = platform::ItemOf(doc->GetElementsByTagName("item"), 1);
     ASSERT_NE(item, nullptr);
     EXPECT_EQ(TextsOf(item->GetElementsByTagName("category")), (Texts{"Wetter", "Sturm"}));
-    EXPECT_EQ(feed::LengthOf(item->GetElementsByTagName("item")), 0) << "not the element itself";
+    EXPECT_EQ(platform::LengthOf(item->GetElementsByTagName("item")), 0) << "not the element itself";
     NodeRef channel = doc->DocumentElement()->SelectSingleNode("channel");
-    EXPECT_EQ(feed::LengthOf(channel->GetElementsByTagName("guid")), 3);
-    EXPECT_EQ(feed::LengthOf(channel->GetElementsByTagName("channel")), 0);
+    EXPECT_EQ(platform::LengthOf(channel->GetElementsByTagName("guid")), 3);
+    EXPECT_EQ(platform::LengthOf(channel->GetElementsByTagName("channel")), 0);
 }
 
 TEST_F(ComponentContract, StarListsEveryElementIncludingTheRoot) {
     DocumentRef doc = Parsed("<r><a><b/></a><c>t</c><!-- x --></r>");
     NodeListRef all = doc->GetElementsByTagName("*");
-    ASSERT_EQ(feed::LengthOf(all), 4);
-    EXPECT_EQ(feed::TextOf(all->Item(3)), "t");
-    EXPECT_EQ(feed::LengthOf(doc->DocumentElement()->GetElementsByTagName("*")), 3);
+    ASSERT_EQ(platform::LengthOf(all), 4);
+    EXPECT_EQ(platform::TextOf(all->Item(3)), "t");
+    EXPECT_EQ(platform::LengthOf(doc->DocumentElement()->GetElementsByTagName("*")), 3);
 }
 
 TEST_F(ComponentContract, ElementsByTagNameMatchesQualifiedNamesAsWritten) {
@@ -373,33 +373,33 @@ TEST_F(ComponentContract, ElementsByTagNameMatchesQualifiedNamesAsWritten) {
               (Texts{"Anna M\xFCller", "J\xF6rg Wei\xDF", "Chlo\xE9 Dupont"}));
     EXPECT_EQ(TextsOf(doc->GetElementsByTagName("dc:subject")),
               (Texts{"Politik", "Finanzen", "Wetter", "Sport"}));
-    EXPECT_EQ(feed::LengthOf(doc->GetElementsByTagName("creator")), 0) << "dc:creator is not creator";
-    EXPECT_EQ(feed::LengthOf(doc->GetElementsByTagName("content:encoded")), 1);
-    EXPECT_EQ(feed::LengthOf(doc->GetElementsByTagName("encoded")), 0);
-    EXPECT_EQ(feed::LengthOf(doc->GetElementsByTagName("title")), 1 + 3)
+    EXPECT_EQ(platform::LengthOf(doc->GetElementsByTagName("creator")), 0) << "dc:creator is not creator";
+    EXPECT_EQ(platform::LengthOf(doc->GetElementsByTagName("content:encoded")), 1);
+    EXPECT_EQ(platform::LengthOf(doc->GetElementsByTagName("encoded")), 0);
+    EXPECT_EQ(platform::LengthOf(doc->GetElementsByTagName("title")), 1 + 3)
         << "the channel's title and the items' titles; media:title is another name";
     DocumentRef rdf = Loaded("rdf10.xml");
-    EXPECT_EQ(feed::LengthOf(rdf->GetElementsByTagName("rdf:li")), 2);
-    EXPECT_EQ(feed::LengthOf(rdf->GetElementsByTagName("li")), 0);
-    EXPECT_EQ(feed::LengthOf(rdf->GetElementsByTagName("RDF")), 0);
+    EXPECT_EQ(platform::LengthOf(rdf->GetElementsByTagName("rdf:li")), 2);
+    EXPECT_EQ(platform::LengthOf(rdf->GetElementsByTagName("li")), 0);
+    EXPECT_EQ(platform::LengthOf(rdf->GetElementsByTagName("RDF")), 0);
 }
 
 TEST_F(ComponentContract, RdfItemsInTheDefaultNamespaceAreFoundByTheirName) {
     DocumentRef doc = Loaded("rdf10.xml");
     NodeListRef items = doc->GetElementsByTagName("item");
-    ASSERT_EQ(feed::LengthOf(items), 2);
-    EXPECT_EQ(feed::TextOf(feed::ItemOf(items->Item(1)->GetElementsByTagName("title"), 0)), "Zweiter Eintrag");
+    ASSERT_EQ(platform::LengthOf(items), 2);
+    EXPECT_EQ(platform::TextOf(platform::ItemOf(items->Item(1)->GetElementsByTagName("title"), 0)), "Zweiter Eintrag");
     EXPECT_EQ(items->Item(0)->GetAttribute("rdf:about"), "https://blog.example.org/eintrag/1");
     EXPECT_EQ(TextsOf(doc->DocumentElement()->SelectNodes("item/title")),
               (Texts{"Erster Eintrag", "Zweiter Eintrag"}));
-    EXPECT_EQ(feed::TextOf(doc->DocumentElement()->SelectSingleNode("item[1]/dc:date")),
+    EXPECT_EQ(platform::TextOf(doc->DocumentElement()->SelectSingleNode("item[1]/dc:date")),
               "2026-12-02T11:30:00+01:00");
 }
 
 TEST_F(ComponentContract, PrefixedAttributeNamesInPatterns) {
     VARDEL_WINE_DEVIATION("Wine raises an error for a prefixed attribute name in a pattern (@rdf:about)");
     DocumentRef doc = Loaded("rdf10.xml");
-    EXPECT_EQ(feed::TextOf(doc->DocumentElement()->SelectSingleNode("item[0]/@rdf:about")),
+    EXPECT_EQ(platform::TextOf(doc->DocumentElement()->SelectSingleNode("item[0]/@rdf:about")),
               "https://blog.example.org/eintrag/1");
 }
 
@@ -461,24 +461,24 @@ TEST_F(ComponentContract, SelectionPatterns) {
         if (c.texts.empty())
             EXPECT_EQ(single, nullptr);
         else
-            EXPECT_EQ(feed::TextOf(single), c.texts.front());
+            EXPECT_EQ(platform::TextOf(single), c.texts.front());
     }
 }
 
 TEST_F(ComponentContract, SelectionFromTheDocumentAndFromAnItem) {
     DocumentRef doc = Loaded("atom.xml");
-    EXPECT_EQ(feed::TextOf(doc->SelectSingleNode("feed/entry[1]/title")), "Fehlerbehebung 1.9.3");
-    EXPECT_EQ(feed::TextOf(doc->SelectSingleNode("/feed/title")), "Projekt-Neuigkeiten");
-    NodeRef entry = feed::ItemOf(doc->GetElementsByTagName("entry"), 0);
+    EXPECT_EQ(platform::TextOf(doc->SelectSingleNode("feed/entry[1]/title")), "Fehlerbehebung 1.9.3");
+    EXPECT_EQ(platform::TextOf(doc->SelectSingleNode("/feed/title")), "Projekt-Neuigkeiten");
+    NodeRef entry = platform::ItemOf(doc->GetElementsByTagName("entry"), 0);
     ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(feed::TextOf(entry->SelectSingleNode("link/@href")), "https://projekt.example.net/2.0");
-    EXPECT_EQ(feed::AttributeOf(feed::ItemOf(entry->SelectNodes("link"), 0), "href"),
+    EXPECT_EQ(platform::TextOf(entry->SelectSingleNode("link/@href")), "https://projekt.example.net/2.0");
+    EXPECT_EQ(platform::AttributeOf(platform::ItemOf(entry->SelectNodes("link"), 0), "href"),
               "https://projekt.example.net/2.0");
-    EXPECT_EQ(feed::TextOf(entry->SelectSingleNode("summary")), "<p>Schneller &amp; kleiner.</p>");
-    EXPECT_EQ(feed::TextOf(entry->SelectSingleNode("content")), "Alle Details im Blog.");
-    EXPECT_EQ(feed::TextOf(entry->SelectSingleNode("/feed/author/name")), "Maria Nu\xF1" "ez")
+    EXPECT_EQ(platform::TextOf(entry->SelectSingleNode("summary")), "<p>Schneller &amp; kleiner.</p>");
+    EXPECT_EQ(platform::TextOf(entry->SelectSingleNode("content")), "Alle Details im Blog.");
+    EXPECT_EQ(platform::TextOf(entry->SelectSingleNode("/feed/author/name")), "Maria Nu\xF1" "ez")
         << "an absolute pattern starts at the document";
-    EXPECT_EQ(feed::TextOf(entry->SelectSingleNode(".")), feed::TextOf(entry));
+    EXPECT_EQ(platform::TextOf(entry->SelectSingleNode(".")), platform::TextOf(entry));
 }
 
 TEST_F(ComponentContract, MalformedPatternsAreAnErrorOfTheCall) {
@@ -527,7 +527,7 @@ TEST_F(ComponentContract, AttributesByQualifiedName) {
         "<item rdf:about='http://x/1?a=1&amp;b=2' plain='a &lt; b &gt; c &quot;q&quot; &apos;s&apos; &#228;&#xE4;&#x20AC;'"
         " ws='  two  spaces\n\tnl\r\nend ' cref='a&#10;b&#9;c&#13;d' empty='' Mixed='M' about='plain-about'/>"
         "<item rdf:about='only-prefixed'/></r>");
-    NodeRef item = feed::ItemOf(doc->GetElementsByTagName("item"), 0);
+    NodeRef item = platform::ItemOf(doc->GetElementsByTagName("item"), 0);
     ASSERT_NE(item, nullptr);
     struct Case {
         const char* name;
@@ -550,10 +550,10 @@ TEST_F(ComponentContract, AttributesByQualifiedName) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(item->GetAttribute(c.name), c.value);
     }
-    EXPECT_EQ(feed::ItemOf(doc->GetElementsByTagName("item"), 1)->GetAttribute("about"), "");
+    EXPECT_EQ(platform::ItemOf(doc->GetElementsByTagName("item"), 1)->GetAttribute("about"), "");
     EXPECT_EQ(doc->DocumentElement()->GetAttribute("xmlns:rdf"), "http://www.w3.org/1999/02/22-rdf-syntax-ns#");
     EXPECT_EQ(doc->GetAttribute("about"), "") << "the document has no attributes";
-    EXPECT_EQ(feed::AttributeOf(nullptr, "about"), "");
+    EXPECT_EQ(platform::AttributeOf(nullptr, "about"), "");
 }
 
 // ---- SAVE -------------------------------------------------------------------------------
@@ -568,7 +568,7 @@ protected:
         return again;
     }
     static std::string SmallTitleOf(const DocumentRef& doc) {
-        return feed::TextOf(doc->SelectSingleNode("rss/channel/item/title"));
+        return platform::TextOf(doc->SelectSingleNode("rss/channel/item/title"));
     }
     TempFolder folder;
 };
@@ -576,7 +576,7 @@ protected:
 TEST_F(SaveContract, Utf8DocumentIsSavedAsUtf8AndReadsBack) {
     DocumentRef saved = SavedAndReloaded(Loaded("small_utf-8.xml"), "copy.xml");
     EXPECT_EQ(SmallTitleOf(saved), kSmallTitle);
-    EXPECT_EQ(feed::TextOf(saved->SelectSingleNode("rss/channel/item/author")), kSmallAuthor);
+    EXPECT_EQ(platform::TextOf(saved->SelectSingleNode("rss/channel/item/author")), kSmallAuthor);
     const std::string bytes = folder.Read("copy.xml");
     EXPECT_EQ(bytes.rfind("<?xml version=\"1.0\" encoding=\"utf-8\"?>", 0), 0u) << bytes;
     EXPECT_NE(bytes.find("Gr\xC3\xBC\xC3\x9F" "e"), std::string::npos);
@@ -597,8 +597,8 @@ TEST_F(SaveContract, DocumentIsSavedInTheEncodingItDeclares) {
         SCOPED_TRACE(c.fixture);
         DocumentRef saved = SavedAndReloaded(Loaded(c.fixture), "copy.xml");
         EXPECT_EQ(SmallTitleOf(saved), kSmallTitle);
-        EXPECT_EQ(feed::TextOf(saved->SelectSingleNode("rss/channel/item/description")), kSmallDescription);
-        EXPECT_EQ(feed::TextOf(saved->SelectSingleNode("rss/channel/item/author")), kSmallAuthor);
+        EXPECT_EQ(platform::TextOf(saved->SelectSingleNode("rss/channel/item/description")), kSmallDescription);
+        EXPECT_EQ(platform::TextOf(saved->SelectSingleNode("rss/channel/item/author")), kSmallAuthor);
         const std::string bytes = folder.Read("copy.xml");
         EXPECT_NE(bytes.find(c.mustContain), std::string::npos);
     }
@@ -609,7 +609,7 @@ TEST_F(SaveContract, LoadXmlDocumentKeepsItsDeclarationForSave) {
     VARDEL_WINE_DEVIATION("Wine writes UTF-8 under every encoding label");
     DocumentRef doc = Parsed("<?xml version=\"1.0\" encoding=\"windows-1252\"?><rss><t>\xC4rger \x80</t></rss>");
     DocumentRef saved = SavedAndReloaded(doc, "copy.xml");
-    EXPECT_EQ(feed::TextOf(saved->SelectSingleNode("rss/t")), "\xC4rger \x80");
+    EXPECT_EQ(platform::TextOf(saved->SelectSingleNode("rss/t")), "\xC4rger \x80");
     const std::string bytes = folder.Read("copy.xml");
     EXPECT_EQ(bytes.rfind("<?xml version=\"1.0\" encoding=\"windows-1252\"?>", 0), 0u) << bytes;
     EXPECT_NE(bytes.find("\xC4rger \x80"), std::string::npos);
@@ -617,7 +617,7 @@ TEST_F(SaveContract, LoadXmlDocumentKeepsItsDeclarationForSave) {
 
 TEST_F(SaveContract, DocumentWithoutDeclarationIsSavedAsUtf8WithoutOne) {
     DocumentRef saved = SavedAndReloaded(Parsed("<rss><t>\xC4rger \x80</t></rss>"), "copy.xml");
-    EXPECT_EQ(feed::TextOf(saved->SelectSingleNode("rss/t")), "\xC4rger \x80");
+    EXPECT_EQ(platform::TextOf(saved->SelectSingleNode("rss/t")), "\xC4rger \x80");
     const std::string bytes = folder.Read("copy.xml");
     EXPECT_EQ(bytes.rfind("<rss>", 0), 0u) << bytes;
     EXPECT_NE(bytes.find("\xC3\x84rger \xE2\x82\xAC"), std::string::npos);
@@ -663,7 +663,7 @@ TEST_F(ComponentContract, EntityBombFailsAsAParseError) {
     DocumentRef doc = NewDocument();
     EXPECT_FALSE(doc->Load(FixturePath("feeds/billion_laughs.xml")));
     EXPECT_NE(doc->GetParseError().code, 0);
-    EXPECT_NE(doc->GetParseError().code, feed::kResourceNotFound);
+    EXPECT_NE(doc->GetParseError().code, platform::kResourceNotFound);
     EXPECT_EQ(doc->DocumentElement(), nullptr);
 }
 

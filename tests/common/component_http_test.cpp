@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "feed/component.h"
+#include "platform/components.h"
 #include "platform/services.h"
 #include "support/fakes.h"
 #include "support/http_server.h"
@@ -18,7 +18,7 @@
 namespace vardel::testing {
 namespace {
 
-using feed::DocumentRef;
+using platform::DocumentRef;
 
 const std::string kFeed =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
@@ -61,7 +61,7 @@ protected:
         answer = std::move(handler);
     }
 
-    feed::ComponentFactory& Components() { return *platform::Services().components; }
+    platform::ComponentFactory& Components() { return *platform::Services().components; }
 
     DocumentRef NewDocument() {
         DocumentRef doc = Components().CreateXmlDocument();
@@ -73,7 +73,7 @@ protected:
 
     // The HTTP fetch as the plug-in makes it; the response text.
     std::string Fetch(const std::string& url) {
-        std::unique_ptr<feed::HttpRequest> request = Components().CreateHttpRequest();
+        std::unique_ptr<platform::HttpRequest> request = Components().CreateHttpRequest();
         EXPECT_NE(request, nullptr) << "the HTTP request component must be available";
         if (!request) return {};
         request->Open("Get", url, false);
@@ -95,7 +95,7 @@ TEST_F(ComponentHttp, LoadsAFeedFromItsAddress) {
     DocumentRef doc = NewDocument();
     ASSERT_TRUE(doc->Load(server.Url("/feed.xml?x=1"))) << doc->GetParseError().reason;
     EXPECT_EQ(doc->GetParseError().code, 0);
-    EXPECT_EQ(feed::TextOf(doc->SelectSingleNode("rss/channel/item[1]/title")), "Zweite Meldung");
+    EXPECT_EQ(platform::TextOf(doc->SelectSingleNode("rss/channel/item[1]/title")), "Zweite Meldung");
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].method, "GET");
@@ -114,7 +114,7 @@ TEST_F(ComponentHttp, LoadFollowsARedirect) {
     });
     DocumentRef doc = NewDocument();
     ASSERT_TRUE(doc->Load(server.Url("/moved"))) << doc->GetParseError().reason;
-    EXPECT_EQ(feed::TextOf(doc->SelectSingleNode("rss/channel/title")), "Kanal");
+    EXPECT_EQ(platform::TextOf(doc->SelectSingleNode("rss/channel/title")), "Kanal");
     EXPECT_EQ(server.Requests().size(), 2u);
 }
 
@@ -124,7 +124,7 @@ TEST_F(ComponentHttp, LoadDecodesAGzipBody) {
     Serve(reply);
     DocumentRef doc = NewDocument();
     ASSERT_TRUE(doc->Load(server.Url("/feed.xml"))) << doc->GetParseError().reason;
-    EXPECT_EQ(feed::TextOf(doc->SelectSingleNode("rss/channel/item/title")), "Gr\xFC\xDF" "e aus K\xF6ln");
+    EXPECT_EQ(platform::TextOf(doc->SelectSingleNode("rss/channel/item/title")), "Gr\xFC\xDF" "e aus K\xF6ln");
 }
 
 TEST_F(ComponentHttp, LoadDecodesTheEncodingOfTheBody) {
@@ -133,7 +133,7 @@ TEST_F(ComponentHttp, LoadDecodesTheEncodingOfTheBody) {
         Serve(Reply(FileBytes(FixturePath(fixture))));
         DocumentRef doc = NewDocument();
         ASSERT_TRUE(doc->Load(server.Url("/feed.xml"))) << doc->GetParseError().reason;
-        EXPECT_EQ(feed::TextOf(doc->SelectSingleNode("rss/channel/item/description")), "Preis: 5 \x80 \x97 g\xFCnstig");
+        EXPECT_EQ(platform::TextOf(doc->SelectSingleNode("rss/channel/item/description")), "Preis: 5 \x80 \x97 g\xFCnstig");
     }
 }
 
@@ -167,7 +167,7 @@ TEST_F(ComponentHttp, UnreachableAddressesAreResourceNotFound) {
         SCOPED_TRACE(url);
         DocumentRef doc = NewDocument();
         EXPECT_FALSE(doc->Load(url));
-        EXPECT_EQ(doc->GetParseError().code, feed::kResourceNotFound);
+        EXPECT_EQ(doc->GetParseError().code, platform::kResourceNotFound);
         EXPECT_EQ(doc->GetParseError().reason, "The system cannot locate the resource specified.\r\n");
     }
 }
@@ -181,7 +181,7 @@ TEST_F(ComponentHttp, BodyThatIsNotWellFormedIsAParseError) {
         DocumentRef doc = NewDocument();
         EXPECT_FALSE(doc->Load(server.Url("/feed.xml")));
         EXPECT_NE(doc->GetParseError().code, 0);
-        EXPECT_NE(doc->GetParseError().code, feed::kResourceNotFound)
+        EXPECT_NE(doc->GetParseError().code, platform::kResourceNotFound)
             << "the plug-in tries its HTTP fallback only for this kind of failure";
     }
 }
@@ -219,7 +219,7 @@ TEST_F(ComponentHttp, RequestSendsGetWithTheAddedHeaderLine) {
 }
 
 TEST_F(ComponentHttp, RequestHeaderCanReplaceTheUserAgent) {
-    std::unique_ptr<feed::HttpRequest> request = Components().CreateHttpRequest();
+    std::unique_ptr<platform::HttpRequest> request = Components().CreateHttpRequest();
     ASSERT_NE(request, nullptr);
     request->Open("GET", server.Url("/feed.xml"), false);
     request->SetRequestHeader("User-Agent", "TarnAgent");

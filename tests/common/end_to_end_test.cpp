@@ -13,6 +13,7 @@
 
 #include "config/site_table.h"
 #include "plugin/instances.h"
+#include "plugin/library_unload.h"
 #include "support/fakes.h"
 #include "support/http_server.h"
 #include "support/platform_check.h"

@@ -11,10 +11,11 @@
 
 #include "config/instance_settings.h"
 #include "config/site_table.h"
-#include "feed/component.h"
+#include "platform/components.h"
 #include "feed/extraction.h"
 #include "platform/services.h"
 #include "plugin/instances.h"
+#include "plugin/news_cycle.h"
 #include "support/fakes.h"
 #include "support/platform_check.h"
 #include "support/reference_feed.h"
@@ -22,8 +23,8 @@
 namespace vardel::testing {
 namespace {
 
-feed::DocumentRef NewDocument() {
-    feed::DocumentRef document = platform::Services().components->CreateXmlDocument();
+platform::DocumentRef NewDocument() {
+    platform::DocumentRef document = platform::Services().components->CreateXmlDocument();
     if (!document) return nullptr;
     document->SetAsync(false);
     document->SetValidateOnParse(false);
@@ -31,14 +32,14 @@ feed::DocumentRef NewDocument() {
     return document;
 }
 
-feed::DocumentRef LoadFixture(const std::string& name) {
-    feed::DocumentRef document = NewDocument();
+platform::DocumentRef LoadFixture(const std::string& name) {
+    platform::DocumentRef document = NewDocument();
     if (!document || !document->Load(FixturePath("extraction/" + name))) return nullptr;
     return document;
 }
 
-feed::DocumentRef ParseXml(const std::string& xml) {
-    feed::DocumentRef document = NewDocument();
+platform::DocumentRef ParseXml(const std::string& xml) {
+    platform::DocumentRef document = NewDocument();
     if (!document || !document->LoadXml(xml)) return nullptr;
     return document;
 }
@@ -54,17 +55,17 @@ protected:
         Settings().EndZeile = "1";
     }
 
-    config::InstanceSettings& Settings() { return plugin::SettingsOf(instance); }
-    void Show(const feed::DocumentRef& document) { config::SiteTable()[1].FeedDocument = document; }
+    config::InstanceSettings& Settings() { return config::SettingsOf(instance); }
+    void Show(const platform::DocumentRef& document) { config::SiteTable()[1].FeedDocument = document; }
 
     std::string Extract(std::string_view templateText, std::string_view keyNode) {
-        feed::ExtractFeedText(instance, templateText, keyNode);
+        plugin::ExtractInstanceText(instance, templateText, keyNode);
         EXPECT_EQ(feed::CurrentDocument(), nullptr) << "the current document is released at the end";
         return std::string(plugin::StateOf(instance).Text.View());
     }
 
     // Extracts and checks the result against the plain version.
-    std::string ExtractChecked(const feed::DocumentRef& document, std::string_view templateText,
+    std::string ExtractChecked(const platform::DocumentRef& document, std::string_view templateText,
                                std::string_view keyNode) {
         Show(document);
         const std::string text = Extract(templateText, keyNode);
@@ -96,7 +97,7 @@ class ExtractionCases : public ExtractionTest, public ::testing::WithParamInterf
 TEST_P(ExtractionCases, GivesExpectedText) {
     const ExtractionCase& c = GetParam();
     if (c.wineDeviation) VARDEL_WINE_DEVIATION(c.wineDeviation);
-    feed::DocumentRef document;
+    platform::DocumentRef document;
     if (*c.fixture) {
         document = LoadFixture(c.fixture);
         ASSERT_NE(document, nullptr) << c.fixture;
@@ -234,15 +235,15 @@ TEST_F(ExtractionTest, PreviousTextIsReplacedAndUnknownInstancesAreIgnored) {
     plugin::StateOf(instance).Text = "old text that is longer";
     Show(LoadFixture("five.xml"));
     EXPECT_EQ(Extract("<title>", "item"), "Erste");
-    feed::ExtractFeedText(instance + 1, kDefault, "item");
-    feed::ExtractFeedText(-1, kDefault, "item");
+    plugin::ExtractInstanceText(instance + 1, kDefault, "item");
+    plugin::ExtractInstanceText(-1, kDefault, "item");
     EXPECT_EQ(feed::CurrentDocument(), nullptr);
 }
 
 TEST_F(ExtractionTest, SearchSelectionFindsItemsBeyondTheLineNumberRange) {
     // A match beyond item 32767 is taken as it is, not wrapped to a negative
     // 16-bit line that names no item.
-    const feed::DocumentRef document = ParseXml("<rss>" + Repeat("<item g=\"x\"><t>v</t></item>", 32769) +
+    const platform::DocumentRef document = ParseXml("<rss>" + Repeat("<item g=\"x\"><t>v</t></item>", 32769) +
                                                 "<item g=\"hit\"><t>last</t></item></rss>");
     ASSERT_NE(document, nullptr);
     Settings().StartZeile = "g";
@@ -265,7 +266,7 @@ std::string GeneratedFeed(int items) {
 }
 
 TEST_F(ExtractionTest, LongOutputsCutAsThePlainVersionCutsThem) {
-    const feed::DocumentRef document = ParseXml(GeneratedFeed(300));
+    const platform::DocumentRef document = ParseXml(GeneratedFeed(300));
     ASSERT_NE(document, nullptr);
     Settings().StartZeile = "1";
     Settings().EndZeile = "300";
@@ -288,7 +289,7 @@ TEST_F(ExtractionTest, StoredTextWaitsForMarkersFormedAcrossItsEnd) {
     // The first copy ends "x><" with that "<" as character 2047; the next copy's
     // field value "x>" after it forms "<x>" anew, which the third item's pass
     // replaces: the stored text is not settled before then.
-    const feed::DocumentRef document =
+    const platform::DocumentRef document =
         ParseXml("<rss><channel>" + Repeat("<item><x>x&gt;</x></item>", 3) + "</channel></rss>");
     ASSERT_NE(document, nullptr);
     const std::string templateText = "<x>" + std::string(2042, 'a') + "x><";
@@ -381,7 +382,7 @@ TEST_F(ExtractionTest, RandomCasesEqualThePlainVersion) {
     const std::vector<std::string> lines = {"1",     "2",  "3",  "0",     "e", "-1",  "5",   "12",
                                             "30",    "2.5", "group", "id", "sport", "", "1 2", "400", "900"};
     for (int round = 0; round < 250; ++round) {
-        const feed::DocumentRef document = ParseXml(RandomFeed(random));
+        const platform::DocumentRef document = ParseXml(RandomFeed(random));
         ASSERT_NE(document, nullptr);
         for (int variant = 0; variant < 4; ++variant) {
             Settings().StartZeile = Pick(random, lines);

@@ -36,7 +36,7 @@ protected:
     std::vector<std::string> Section(const std::string& name) {
         return platform::Services().profiles->ReadSection(name, HostProfile());
     }
-    InstanceSettings& Settings(int instance) { return plugin::SettingsOf(instance); }
+    InstanceSettings& Settings(int instance) { return config::SettingsOf(instance); }
 
     TempFolder folder;
 };

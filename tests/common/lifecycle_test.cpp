@@ -3,7 +3,9 @@
 
 #include <cstring>
 
+#include "files/plugin_files.h"
 #include "plugin/instances.h"
+#include "plugin/library_unload.h"
 #include "support/fakes.h"
 #include "vardel/vardel2.h"
 
@@ -28,7 +30,7 @@ TEST_F(LifecycleTest, InstanceNumbersCountUpAndAreNeverReused) {
     EXPECT_EQ(dllshutdown(1), 0);
     EXPECT_EQ(StartInstance(), 3);
     EXPECT_EQ(host.folderQueries, 3);
-    EXPECT_EQ(plugin::Globals().HostFolder, "C:\\Host\\");
+    EXPECT_EQ(files::HostFolder(), "C:\\Host\\");
     EXPECT_EQ(plugin::Globals().HostWindow, host.Handle());
 }
 
@@ -37,7 +39,7 @@ TEST_F(LifecycleTest, NewInstanceStartsZeroFilled) {
     const auto& state = plugin::StateOf(n);
     EXPECT_EQ(state.HoldUntil, 0u);
     EXPECT_TRUE(state.Text.Empty());
-    const auto& settings = plugin::SettingsOf(n);
+    const auto& settings = config::SettingsOf(n);
     EXPECT_EQ(settings.SiteType, 0);
     EXPECT_EQ(settings.SiteIndex, 0);
     EXPECT_TRUE(settings.Template.Empty());
@@ -48,18 +50,18 @@ TEST_F(LifecycleTest, FolderAnswerOfZeroGivesEmptyFolder) {
     StartInstance();
     host.answerFolder = false;
     StartInstance();
-    EXPECT_EQ(plugin::Globals().HostFolder, "");
+    EXPECT_EQ(files::HostFolder(), "");
 }
 
 TEST_F(LifecycleTest, ShutdownZeroFillsBothRecordsAndKeepsTheCounter) {
     const int n = StartInstance();
-    plugin::SettingsOf(n).SiteType = 1004;
-    plugin::SettingsOf(n).Template = "<title>";
+    config::SettingsOf(n).SiteType = 1004;
+    config::SettingsOf(n).Template = "<title>";
     plugin::StateOf(n).HoldUntil = 99;
     plugin::StateOf(n).Text = "old news";
     EXPECT_EQ(dllshutdown(n), 0);
-    EXPECT_EQ(plugin::SettingsOf(n).SiteType, 0);
-    EXPECT_TRUE(plugin::SettingsOf(n).Template.Empty());
+    EXPECT_EQ(config::SettingsOf(n).SiteType, 0);
+    EXPECT_TRUE(config::SettingsOf(n).Template.Empty());
     EXPECT_EQ(plugin::StateOf(n).HoldUntil, 0u);
     EXPECT_TRUE(plugin::StateOf(n).Text.Empty());
     EXPECT_EQ(plugin::Globals().InstanceCount, 1);
@@ -68,15 +70,15 @@ TEST_F(LifecycleTest, ShutdownZeroFillsBothRecordsAndKeepsTheCounter) {
 TEST_F(LifecycleTest, PastemeterGrowsOnlyTheSettingsTable) {
     StartInstance();
     StartInstance();
-    plugin::SettingsOf(1).SiteType = 1004;
-    plugin::SettingsOf(1).SiteIndex = 7;
-    plugin::SettingsOf(1).KeyNode = "entry;id;";
+    config::SettingsOf(1).SiteType = 1004;
+    config::SettingsOf(1).SiteIndex = 7;
+    config::SettingsOf(1).KeyNode = "entry;id;";
     EXPECT_EQ(pastemeter(1, 5), 0);
-    ASSERT_GE(plugin::Globals().Settings.size(), 6u);
+    ASSERT_GE(config::SettingsTable().size(), 6u);
     EXPECT_EQ(plugin::Globals().States.size(), 3u);
-    EXPECT_EQ(plugin::SettingsOf(5).SiteType, 1004);
-    EXPECT_EQ(plugin::SettingsOf(5).SiteIndex, 7);
-    EXPECT_EQ(plugin::SettingsOf(5).KeyNode.View(), "entry;id;");
+    EXPECT_EQ(config::SettingsOf(5).SiteType, 1004);
+    EXPECT_EQ(config::SettingsOf(5).SiteIndex, 7);
+    EXPECT_EQ(config::SettingsOf(5).KeyNode.View(), "entry;id;");
     // Number 5 becomes a real instance only when dllstartup hands it out.
     EXPECT_STREQ(GetNews(5), "");
 }
@@ -103,16 +105,16 @@ TEST_F(LifecycleTest, UnknownInstanceNumbersAreIgnored) {
         EXPECT_EQ(source_configure(bad, "GetNews"), 0);
         EXPECT_EQ(pastemeter(bad, 1), 0);
     }
-    EXPECT_EQ(plugin::Globals().Settings.size(), 2u);
+    EXPECT_EQ(config::SettingsTable().size(), 2u);
 }
 
 TEST_F(LifecycleTest, PastemeterIgnoresAHugeDestination) {
     StartInstance();
     EXPECT_EQ(pastemeter(1, INT32_MAX), 0);
     EXPECT_EQ(pastemeter(1, plugin::kMaxInstanceNumber + 1), 0);
-    EXPECT_EQ(plugin::Globals().Settings.size(), 2u);
+    EXPECT_EQ(config::SettingsTable().size(), 2u);
     EXPECT_EQ(pastemeter(1, plugin::kMaxInstanceNumber), 0);
-    EXPECT_EQ(plugin::Globals().Settings.size(), static_cast<size_t>(plugin::kMaxInstanceNumber) + 1);
+    EXPECT_EQ(config::SettingsTable().size(), static_cast<size_t>(plugin::kMaxInstanceNumber) + 1);
 }
 
 TEST_F(LifecycleTest, SourceConfigureAnswersZeroForAnyName) {
@@ -129,8 +131,8 @@ TEST_F(LifecycleTest, UnloadReleasesEverythingAndNumberingRestarts) {
     plugin::ReleaseAll();
     EXPECT_EQ(plugin::Globals().InstanceCount, 0);
     EXPECT_EQ(plugin::Globals().HostWindow, nullptr);
-    EXPECT_EQ(plugin::Globals().HostFolder, "");
-    EXPECT_TRUE(plugin::Globals().Settings.empty());
+    EXPECT_EQ(files::HostFolder(), "");
+    EXPECT_TRUE(config::SettingsTable().empty());
     EXPECT_EQ(StartInstance(), 1);
 }
 

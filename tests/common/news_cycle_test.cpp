@@ -41,7 +41,7 @@ protected:
     }
     ~NewsCycleTest() override { config::IsDLF = 0; }
 
-    static platform::ServiceSet WithComponents(feed::ComponentFactory* factory) {
+    static platform::ServiceSet WithComponents(platform::ComponentFactory* factory) {
         platform::ServiceSet s;
         s.components = factory;
         return s;
@@ -49,7 +49,7 @@ protected:
 
     // The settings src_load_settings gives by default, for the named site.
     static void ShowSite(std::int32_t n, const char* name, std::int16_t index) {
-        config::InstanceSettings& s = plugin::SettingsOf(n);
+        config::InstanceSettings& s = config::SettingsOf(n);
         s.SiteType = config::kSiteTypeNews;
         s.SiteName = name;
         s.SiteIndex = index;
@@ -62,7 +62,7 @@ protected:
     }
 
     config::SiteEntry& Site() { return config::SiteTable()[1]; }
-    config::InstanceSettings& Settings(std::int32_t n = 0) { return plugin::SettingsOf(n ? n : instance); }
+    config::InstanceSettings& Settings(std::int32_t n = 0) { return config::SettingsOf(n ? n : instance); }
     plugin::InstanceState& State(std::int32_t n = 0) { return plugin::StateOf(n ? n : instance); }
     std::string CopyPath() const { return folder.Path() + "plugins\\Vardel\\Heise.xml"; }
 
@@ -176,9 +176,9 @@ TEST_F(NewsCycleTest, SiteIsDueOnlyAboveItsStamp) {
 }
 
 TEST_F(NewsCycleTest, FailedDownloadKeepsTheDocumentAndStillMovesTheStamp) {
-    const feed::DocumentRef previous = std::make_shared<FakeComponents>()->CreateXmlDocument();
+    const platform::DocumentRef previous = std::make_shared<FakeComponents>()->CreateXmlDocument();
     Site().FeedDocument = previous;
-    components.world().resources[kAddress] = FakeResource::Error(feed::kResourceNotFound, "unreachable");
+    components.world().resources[kAddress] = FakeResource::Error(platform::kResourceNotFound, "unreachable");
     Cycle();
     EXPECT_EQ(components.calls(), DirectLoadCalls(1, kAddress));
     EXPECT_EQ(Site().FeedDocument, previous);
@@ -212,7 +212,7 @@ TEST_F(NewsCycleTest, DiskCopyModeDownloadsSavesAndStamps) {
 
 TEST_F(NewsCycleTest, DiskCopyModeFallsBackToTheCopyAfterAFailedDownload) {
     config::IsDLF = 1;
-    components.world().resources[kAddress] = FakeResource::Error(feed::kResourceNotFound, "unreachable");
+    components.world().resources[kAddress] = FakeResource::Error(platform::kResourceNotFound, "unreachable");
     components.world().resources[CopyPath()] = FakeResource::Feed(kFeed);
     Cycle();
     EXPECT_EQ(components.calls(), DirectLoadCalls(1, kAddress) + CopyLoadCalls(2, CopyPath()));

@@ -8,6 +8,7 @@
 #include "config/instance_settings.h"
 #include "config/site_table.h"
 #include "feed/retrieval.h"
+#include "files/plugin_files.h"
 #include "plugin/instances.h"
 #include "support/fake_components.h"
 #include "support/fakes.h"
@@ -41,7 +42,7 @@ protected:
     }
     ~RetrievalTest() override { config::IsDLF = 0; }
 
-    static platform::ServiceSet WithComponents(feed::ComponentFactory* factory) {
+    static platform::ServiceSet WithComponents(platform::ComponentFactory* factory) {
         platform::ServiceSet s;
         s.components = factory;
         return s;
@@ -54,7 +55,7 @@ protected:
 
     FakeComponents components;
     TempFolder folder;
-    feed::DocumentRef previous;
+    platform::DocumentRef previous;
 
 private:
     platform::ScopedServices scope_;
@@ -65,9 +66,9 @@ const std::string kFeed = OneItemFeed("Eins", "http://news.example/1");
 TEST_F(RetrievalTest, FeedCopyPathJoinsFolderAndBlankTrimmedName) {
     EXPECT_EQ(feed::FeedCopyPath(1), folder.Path() + "plugins\\Vardel\\Heise.xml");
     EXPECT_EQ(feed::FeedCopyPath(2), folder.Path() + "plugins\\Vardel\\Other.xml");
-    plugin::Globals().HostFolder = "C:\\Host";  // joined without a separator
+    files::SetHostFolder("C:\\Host");  // joined without a separator
     EXPECT_EQ(feed::FeedCopyPath(1), "C:\\Hostplugins\\Vardel\\Heise.xml");
-    plugin::Globals().HostFolder.clear();
+    files::SetHostFolder("");
     EXPECT_EQ(feed::FeedCopyPath(1), "plugins\\Vardel\\Heise.xml");
 }
 
@@ -90,7 +91,7 @@ TEST_F(RetrievalTest, DirectLoadInDiskCopyModeSavesTheCopyThenStamps) {
     EXPECT_EQ(components.world().saved[CopyPath()], kFeed);
     EXPECT_EQ(FakeComponents::XmlOf(Site(1).FeedDocument), kFeed);
     EXPECT_DOUBLE_EQ(Site(1).LastDownload, ExpectedStamp());
-    EXPECT_NE(platform::Services().profiles->ReadString("LastDL", "Heise", "", 256, config::SiteListPath()), "");
+    EXPECT_NE(platform::Services().profiles->ReadString("LastDL", "Heise", "", 256, files::SiteListPath()), "");
 }
 
 TEST_F(RetrievalTest, FailedSaveStillInstallsAndStamps) {
@@ -111,7 +112,7 @@ TEST_F(RetrievalTest, UnreachableAddressSkipsTheHttpRequest) {
         Site(1).LastDownload = 0;
         components.ClearCalls();
         components.world().resources[kAddress] =
-            FakeResource::Error(feed::kResourceNotFound, "The system cannot locate the resource specified.\r\n");
+            FakeResource::Error(platform::kResourceNotFound, "The system cannot locate the resource specified.\r\n");
         EXPECT_FALSE(feed::DownloadFeed(1));
         EXPECT_EQ(components.calls(), DirectLoadCalls(1, kAddress));
         EXPECT_TRUE(KeptPrevious());

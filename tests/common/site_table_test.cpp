@@ -5,6 +5,7 @@
 #include <string>
 
 #include "config/site_table.h"
+#include "files/plugin_files.h"
 #include "platform/services.h"
 #include "plugin/instances.h"
 #include "support/fakes.h"
@@ -28,19 +29,19 @@ protected:
 
     void WriteSiteList(const std::string& content) { folder.Write(kSiteList, content); }
     std::string Stamp(const std::string& site) {
-        return platform::Services().profiles->ReadString("LastDL", site, "", 256, config::SiteListPath());
+        return platform::Services().profiles->ReadString("LastDL", site, "", 256, files::SiteListPath());
     }
 
     TempFolder folder;
 };
 
 TEST_F(SiteTableTest, PathIsTheHostFolderFollowedDirectly) {
-    plugin::Globals().HostFolder = "C:\\Meter\\";
-    EXPECT_EQ(config::SiteListPath(), "C:\\Meter\\plugins\\Vardel\\Vardel2.ini");
-    plugin::Globals().HostFolder = "C:\\Meter";
-    EXPECT_EQ(config::SiteListPath(), "C:\\Meterplugins\\Vardel\\Vardel2.ini");
-    plugin::Globals().HostFolder = "";
-    EXPECT_EQ(config::SiteListPath(), "plugins\\Vardel\\Vardel2.ini");
+    files::SetHostFolder("C:\\Meter\\");
+    EXPECT_EQ(files::SiteListPath(), "C:\\Meter\\plugins\\Vardel\\Vardel2.ini");
+    files::SetHostFolder("C:\\Meter");
+    EXPECT_EQ(files::SiteListPath(), "C:\\Meterplugins\\Vardel\\Vardel2.ini");
+    files::SetHostFolder("");
+    EXPECT_EQ(files::SiteListPath(), "plugins\\Vardel\\Vardel2.ini");
 }
 
 TEST_F(SiteTableTest, LinesBecomeSitesInFileOrder) {
@@ -110,7 +111,7 @@ TEST_F(SiteTableTest, LongHostFolderIsNotCut) {
     for (int i = 0; i < 6; ++i) deep += std::string(45, 'd') + std::to_string(i) + "/";
     host.folder = folder.Path() + deep;
     StartInstance();
-    ASSERT_GT(config::SiteListPath().size(), 300u);
+    ASSERT_GT(files::SiteListPath().size(), 300u);
     folder.Write(deep + kSiteList, "[Sites]\na=x\n");
     config::LoadSites();
     EXPECT_EQ(FindSite("a"), 1);
@@ -163,7 +164,7 @@ TEST_F(SiteTableTest, EmptyListLeavesTheTableEmptyAndTheNextNeedLoadsAgain) {
     src_load_settings(1, file.c_str(), "Meter1");  // no site list file
     EXPECT_TRUE(SiteTable().empty());
     EXPECT_EQ(FindSite(""), -1);
-    EXPECT_EQ(plugin::SettingsOf(1).SiteIndex, -1);
+    EXPECT_EQ(config::SettingsOf(1).SiteIndex, -1);
 
     WriteSiteList("[Sites]\n; nothing yet\n[LastDL]\na=1\n");
     src_load_settings(1, file.c_str(), "Meter1");
@@ -173,7 +174,7 @@ TEST_F(SiteTableTest, EmptyListLeavesTheTableEmptyAndTheNextNeedLoadsAgain) {
     folder.Write("host.ini", "[Meter1]\nSiteName=A\n");
     src_load_settings(1, file.c_str(), "Meter1");
     EXPECT_EQ(config::LastSiteNumber(), 1);
-    EXPECT_EQ(plugin::SettingsOf(1).SiteIndex, 1);
+    EXPECT_EQ(config::SettingsOf(1).SiteIndex, 1);
 }
 
 TEST_F(SiteTableTest, LoadedTableIsNotReloadedForTheNextInstance) {
@@ -185,7 +186,7 @@ TEST_F(SiteTableTest, LoadedTableIsNotReloadedForTheNextInstance) {
     const int second = StartInstance();
     src_load_settings(second, file.c_str(), "Meter2");
     EXPECT_EQ(config::LastSiteNumber(), 1);
-    EXPECT_EQ(plugin::SettingsOf(second).SiteIndex, -1);
+    EXPECT_EQ(config::SettingsOf(second).SiteIndex, -1);
 }
 
 TEST_F(SiteTableTest, ReleaseEmptiesTheTable) {

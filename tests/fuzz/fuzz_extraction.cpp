@@ -13,10 +13,11 @@
 #include <vector>
 
 #include "config/site_table.h"
-#include "feed/component.h"
+#include "platform/components.h"
 #include "feed/extraction.h"
 #include "platform/services.h"
 #include "plugin/instances.h"
+#include "plugin/news_cycle.h"
 #include "support/reference_feed.h"
 
 using namespace vardel;
@@ -36,8 +37,8 @@ constexpr char kFeed[] =
     "</channel><channel><item id=\"m1\"><title>Dritte</title></item>"
     "<item id=\"m2\"><title>Vierte</title><link>L4</link></item></channel></rss>";
 
-feed::DocumentRef Parse(std::string_view xml) {
-    feed::DocumentRef document = platform::Services().components->CreateXmlDocument();
+platform::DocumentRef Parse(std::string_view xml) {
+    platform::DocumentRef document = platform::Services().components->CreateXmlDocument();
     if (!document) return nullptr;
     document->SetAsync(false);
     document->SetResolveExternals(false);
@@ -48,7 +49,7 @@ std::int32_t Instance() {
     static const std::int32_t instance = [] {
         const std::int32_t n = plugin::StartInstance(nullptr);
         config::SiteTable().resize(2);
-        plugin::SettingsOf(n).SiteIndex = 1;
+        config::SettingsOf(n).SiteIndex = 1;
         return n;
     }();
     return instance;
@@ -58,7 +59,7 @@ std::int32_t Instance() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    static const feed::DocumentRef fixed = Parse(kFeed);
+    static const platform::DocumentRef fixed = Parse(kFeed);
     const std::uint8_t switches = data[0];
     std::vector<std::string> parts(5);
     std::size_t part = 0;
@@ -71,11 +72,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::string& templateText = parts[0];
     const std::string& keyNode = parts[1];
-    const feed::DocumentRef document = (switches & 8) ? Parse(parts[4]) : fixed;
+    const platform::DocumentRef document = (switches & 8) ? Parse(parts[4]) : fixed;
 
     const std::int32_t instance = Instance();
     config::SiteTable()[1].FeedDocument = document;
-    config::InstanceSettings& settings = plugin::SettingsOf(instance);
+    config::InstanceSettings& settings = config::SettingsOf(instance);
     // Two characters each keep the ranges short enough for the plain version,
     // which is quadratic in them, and still reach every form of line range.
     settings.StartZeile = parts[2].substr(0, 2);
@@ -84,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings.FLTWrap = (switches >> 1) & 1;
     settings.FLTHTMLCode = (switches >> 2) & 1;
 
-    feed::ExtractFeedText(instance, templateText, keyNode);
+    plugin::ExtractInstanceText(instance, templateText, keyNode);
     const std::string plain = testing::reference::ExtractFeedText(document, settings, templateText, keyNode);
     if (plugin::StateOf(instance).Text.View() != plain) std::abort();
     config::SiteTable()[1].FeedDocument.reset();

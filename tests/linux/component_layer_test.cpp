@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "feed/component.h"
+#include "platform/components.h"
 #include "platform/linux/xsl_pattern.h"
 #include "platform/services.h"
 #include "support/fakes.h"
@@ -21,7 +21,7 @@
 namespace vardel::testing {
 namespace {
 
-using feed::DocumentRef;
+using platform::DocumentRef;
 
 constexpr std::size_t kLimit = 16u * 1024u * 1024u;
 
@@ -38,7 +38,7 @@ long PeakKilobytes() {
     return usage.ru_maxrss;
 }
 
-feed::ComponentFactory& Components() { return *platform::Services().components; }
+platform::ComponentFactory& Components() { return *platform::Services().components; }
 
 std::string Fetch(const std::string& url) {
     auto request = Components().CreateHttpRequest();
@@ -79,7 +79,7 @@ TEST(ComponentLimits, ResponsesOverSixteenMebibytesFail) {
 
     serve(FeedOfSize(kLimit + 1));
     EXPECT_FALSE(doc->Load(server.Url("/feed.xml")));
-    EXPECT_EQ(doc->GetParseError().code, feed::kResourceNotFound);
+    EXPECT_EQ(doc->GetParseError().code, platform::kResourceNotFound);
     EXPECT_EQ(Fetch(server.Url("/feed.xml")), "");
 }
 
@@ -90,7 +90,7 @@ TEST(ComponentLimits, CompressedBodyIsLimitedByItsUnpackedSize) {
     LoopbackHttpServer server([&](const HttpRequestSeen&) { return reply; });
     DocumentRef doc = Components().CreateXmlDocument();
     EXPECT_FALSE(doc->Load(server.Url("/feed.xml")));
-    EXPECT_EQ(doc->GetParseError().code, feed::kResourceNotFound);
+    EXPECT_EQ(doc->GetParseError().code, platform::kResourceNotFound);
     EXPECT_EQ(Fetch(server.Url("/feed.xml")), "");
 }
 
@@ -109,9 +109,9 @@ TEST(ComponentLimits, AtMostFiveRedirectsAreFollowed) {
     });
     DocumentRef doc = Components().CreateXmlDocument();
     EXPECT_TRUE(doc->Load(server.Url("/hop/5")));
-    EXPECT_EQ(feed::TextOf(doc->DocumentElement()), "Ziel");
+    EXPECT_EQ(platform::TextOf(doc->DocumentElement()), "Ziel");
     EXPECT_FALSE(doc->Load(server.Url("/hop/6")));
-    EXPECT_EQ(doc->GetParseError().code, feed::kResourceNotFound);
+    EXPECT_EQ(doc->GetParseError().code, platform::kResourceNotFound);
     EXPECT_EQ(Fetch(server.Url("/hop/5")), "<rss><channel><title>Ziel</title></channel></rss>");
     EXPECT_EQ(Fetch(server.Url("/hop/6")), "");
 }
@@ -163,7 +163,7 @@ TEST(ComponentPatterns, FurtherForms) {
     ASSERT_TRUE(doc->LoadXml(
         "<r xmlns:m='urn:m'>\n  <a k='Eins'>one</a>\n  <!--c1-->\n  <?p data?>\n  <m:b>two</m:b>\n"
         "  <m:c m:k='x'>three</m:c>\n  <a k='eins'>four</a>\n</r>"));
-    const feed::NodeRef root = doc->DocumentElement();
+    const platform::NodeRef root = doc->DocumentElement();
     struct Case {
         const char* pattern;
         long count;
@@ -189,16 +189,16 @@ TEST(ComponentPatterns, FurtherForms) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pattern);
-        const feed::NodeListRef list = root->SelectNodes(c.pattern);
+        const platform::NodeListRef list = root->SelectNodes(c.pattern);
         ASSERT_NE(list, nullptr);
         EXPECT_EQ(list->Length(), c.count);
-        EXPECT_EQ(feed::TextOf(root->SelectSingleNode(c.pattern)), c.firstText);
+        EXPECT_EQ(platform::TextOf(root->SelectSingleNode(c.pattern)), c.firstText);
     }
 }
 
-std::vector<std::string> TextsOf(const feed::NodeListRef& list) {
+std::vector<std::string> TextsOf(const platform::NodeListRef& list) {
     std::vector<std::string> texts;
-    for (long i = 0; i < feed::LengthOf(list); ++i) texts.push_back(feed::TextOf(list->Item(i)));
+    for (long i = 0; i < platform::LengthOf(list); ++i) texts.push_back(platform::TextOf(list->Item(i)));
     return texts;
 }
 
@@ -210,7 +210,7 @@ TEST(ComponentPatterns, ShortcutsSelectWhatTheGeneralEvaluationSelects) {
         SCOPED_TRACE(fixture);
         DocumentRef doc = Components().CreateXmlDocument();
         ASSERT_TRUE(doc->Load(FixturePath(fixture)));
-        const feed::NodeRef root = doc->DocumentElement();
+        const platform::NodeRef root = doc->DocumentElement();
         for (const char* path : {"channel", "channel/item", "channel/item[1]", "channel/item[2]/title",
                                  "channel/item/dc:subject[1]", "channel/item[0]/media:content/@url",
                                  "channel/item/category/@domain", "channel/*[3]", "*/*[0]", "item/@rdf:about",
@@ -219,7 +219,7 @@ TEST(ComponentPatterns, ShortcutsSelectWhatTheGeneralEvaluationSelects) {
             SCOPED_TRACE(path);
             const std::string general = std::string("./") + path;
             EXPECT_EQ(TextsOf(root->SelectNodes(path)), TextsOf(root->SelectNodes(general)));
-            EXPECT_EQ(feed::TextOf(root->SelectSingleNode(path)), feed::TextOf(root->SelectSingleNode(general)));
+            EXPECT_EQ(platform::TextOf(root->SelectSingleNode(path)), platform::TextOf(root->SelectSingleNode(general)));
         }
         for (const char* absolute : {"/rss/channel/title", "/rdf:RDF/item[1]/title", "/feed/entry[1]/title", "/*"}) {
             SCOPED_TRACE(absolute);

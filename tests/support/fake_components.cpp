@@ -7,7 +7,7 @@ namespace {
 
 std::string Flag(bool value) { return value ? "true" : "false"; }
 
-class FakeDocument final : public feed::XmlDocument {
+class FakeDocument final : public platform::XmlDocument {
 public:
     FakeDocument(std::shared_ptr<FakeWorld> world, int id) : world_(std::move(world)), id_(id) {}
 
@@ -22,10 +22,10 @@ public:
         if (world_->onNetwork) world_->onNetwork();
         auto found = world_->resources.find(std::string(urlOrPath));
         if (found == world_->resources.end()) {
-            Fail({feed::kObjectNotFound, "The system cannot locate the object specified.\r\n"});
+            Fail({platform::kObjectNotFound, "The system cannot locate the object specified.\r\n"});
             return false;
         }
-        if (found->second.code != feed::kParsedWithoutError) {
+        if (found->second.code != platform::kParsedWithoutError) {
             Fail({found->second.code, found->second.reason});
             return false;
         }
@@ -45,7 +45,7 @@ public:
         return true;
     }
 
-    feed::ParseError GetParseError() override {
+    platform::ParseError GetParseError() override {
         Record("PARSEERROR");
         return error_;
     }
@@ -58,24 +58,24 @@ public:
         return true;
     }
 
-    feed::NodeRef DocumentElement() override { return Real() ? real_->DocumentElement() : nullptr; }
+    platform::NodeRef DocumentElement() override { return Real() ? real_->DocumentElement() : nullptr; }
     std::string Text() override { return Real() ? real_->Text() : std::string(); }
     std::string GetAttribute(std::string_view name) override {
         return Real() ? real_->GetAttribute(name) : std::string();
     }
-    feed::NodeListRef GetElementsByTagName(std::string_view name) override {
+    platform::NodeListRef GetElementsByTagName(std::string_view name) override {
         return Real() ? real_->GetElementsByTagName(name) : nullptr;
     }
-    feed::NodeListRef SelectNodes(std::string_view pattern) override {
+    platform::NodeListRef SelectNodes(std::string_view pattern) override {
         return Real() ? real_->SelectNodes(pattern) : nullptr;
     }
-    feed::NodeRef SelectSingleNode(std::string_view pattern) override {
+    platform::NodeRef SelectSingleNode(std::string_view pattern) override {
         return Real() ? real_->SelectSingleNode(pattern) : nullptr;
     }
 
 private:
     void Record(const std::string& call) { world_->calls.push_back("#" + std::to_string(id_) + " " + call); }
-    void Fail(feed::ParseError error) {
+    void Fail(platform::ParseError error) {
         error_ = std::move(error);
         xml_.clear();
         real_.reset();
@@ -88,7 +88,7 @@ private:
         parsed_ = true;
     }
     // The platform's document with the same XML, made at the first query.
-    feed::XmlDocument* Real() {
+    platform::XmlDocument* Real() {
         if (!parsed_) return nullptr;
         if (!real_) {
             real_ = platform::DefaultServices().components->CreateXmlDocument();
@@ -100,13 +100,13 @@ private:
 
     std::shared_ptr<FakeWorld> world_;
     int id_;
-    feed::ParseError error_;
+    platform::ParseError error_;
     std::string xml_;
     bool parsed_ = false;
-    feed::DocumentRef real_;
+    platform::DocumentRef real_;
 };
 
-class FakeRequest final : public feed::HttpRequest {
+class FakeRequest final : public platform::HttpRequest {
 public:
     FakeRequest(std::shared_ptr<FakeWorld> world, int id) : world_(std::move(world)), id_(id) {}
 
@@ -141,7 +141,7 @@ private:
 
 FakeComponents::FakeComponents() : world_(std::make_shared<FakeWorld>()) {}
 
-feed::DocumentRef FakeComponents::CreateXmlDocument() {
+platform::DocumentRef FakeComponents::CreateXmlDocument() {
     if (!world_->xmlAvailable) {
         world_->calls.push_back("new xmldom failed");
         return nullptr;
@@ -151,7 +151,7 @@ feed::DocumentRef FakeComponents::CreateXmlDocument() {
     return std::make_shared<FakeDocument>(world_, id);
 }
 
-std::unique_ptr<feed::HttpRequest> FakeComponents::CreateHttpRequest() {
+std::unique_ptr<platform::HttpRequest> FakeComponents::CreateHttpRequest() {
     if (!world_->httpAvailable) {
         world_->calls.push_back("new xmlhttp failed");
         return nullptr;
@@ -161,7 +161,7 @@ std::unique_ptr<feed::HttpRequest> FakeComponents::CreateHttpRequest() {
     return std::make_unique<FakeRequest>(world_, id);
 }
 
-std::string FakeComponents::XmlOf(const feed::DocumentRef& document) {
+std::string FakeComponents::XmlOf(const platform::DocumentRef& document) {
     const auto* fake = dynamic_cast<const FakeDocument*>(document.get());
     return fake ? fake->Xml() : std::string();
 }

@@ -18,17 +18,17 @@
 #include <string>
 #include <vector>
 
-#include "feed/component.h"
+#include "platform/components.h"
 
 namespace vardel::testing {
 
 // What a LOAD of an address or path finds.
 struct FakeResource {
-    std::int32_t code = feed::kParsedWithoutError;  // ERRORCODE
+    std::int32_t code = platform::kParsedWithoutError;  // ERRORCODE
     std::string reason;                             // REASON, for a code other than 0
     std::string xml;                                // the document, for code 0
 
-    static FakeResource Feed(std::string xml) { return {feed::kParsedWithoutError, "", std::move(xml)}; }
+    static FakeResource Feed(std::string xml) { return {platform::kParsedWithoutError, "", std::move(xml)}; }
     static FakeResource Error(std::int32_t code, std::string reason) { return {code, std::move(reason), ""}; }
 };
 
@@ -52,12 +52,12 @@ struct FakeWorld {
     int nextObject = 1;
 };
 
-class FakeComponents final : public feed::ComponentFactory {
+class FakeComponents final : public platform::ComponentFactory {
 public:
     FakeComponents();
 
-    feed::DocumentRef CreateXmlDocument() override;
-    std::unique_ptr<feed::HttpRequest> CreateHttpRequest() override;
+    platform::DocumentRef CreateXmlDocument() override;
+    std::unique_ptr<platform::HttpRequest> CreateHttpRequest() override;
 
     FakeWorld& world() { return *world_; }
     const std::vector<std::string>& calls() const { return world_->calls; }
@@ -68,7 +68,7 @@ public:
     }
 
     // The XML a document created by this factory holds ("" for other documents).
-    static std::string XmlOf(const feed::DocumentRef& document);
+    static std::string XmlOf(const platform::DocumentRef& document);
 
 private:
     std::shared_ptr<FakeWorld> world_;

@@ -1,3 +1,4 @@
+#include "plugin/library_unload.h"
 #include "support/fakes.h"
 
 #include <cstdio>

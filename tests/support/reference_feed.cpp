@@ -80,13 +80,13 @@ std::optional<long> RoundedPosition(double k) {
 
 }  // namespace
 
-std::string ExtractFeedText(const feed::DocumentRef& document, const config::InstanceSettings& settings,
+std::string ExtractFeedText(const platform::DocumentRef& document, const config::InstanceSettings& settings,
                             std::string_view templateText, std::string_view keyNode) {
-    using feed::AttributeOf;
-    using feed::ItemOf;
-    using feed::LengthOf;
-    using feed::NodeRef;
-    using feed::TextOf;
+    using platform::AttributeOf;
+    using platform::ItemOf;
+    using platform::LengthOf;
+    using platform::NodeRef;
+    using platform::TextOf;
 
     // Step 2, key node.
     const std::size_t semicolon = keyNode.find(';');

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "config/instance_settings.h"
-#include "feed/component.h"
+#include "platform/components.h"
 
 namespace vardel::testing::reference {
 
@@ -28,7 +28,7 @@ std::string DecodeNamedEntities(std::string_view text);
 // The text ExtractFeedText stores for an instance with these settings whose site
 // holds document (null: a site without a document), with the same choices where
 // the library has them.
-std::string ExtractFeedText(const feed::DocumentRef& document, const config::InstanceSettings& settings,
+std::string ExtractFeedText(const platform::DocumentRef& document, const config::InstanceSettings& settings,
                             std::string_view templateText, std::string_view keyNode);
 
 }  // namespace vardel::testing::reference

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "feed/component.h"
+#include "platform/components.h"
 #include "platform/windows/ansi_text.h"
 #include "platform/windows/automation_components.h"
 #include "platform/windows/dispatch.h"
@@ -121,7 +121,7 @@ TEST_F(DispatchTest, FlagsSetAsDoublesReadBackAsBooleans) {
 // The system's component resolves external entities by default; ours are created
 // with that turned off, so a feed cannot make it read local files.
 TEST(AutomationComponentsTest, DocumentsStartWithoutExternalResolution) {
-    const feed::DocumentRef document = AutomationComponents().CreateXmlDocument();
+    const platform::DocumentRef document = AutomationComponents().CreateXmlDocument();
     ASSERT_NE(document, nullptr);
     const DispatchRef object = AutomationObjectOf(*document);
     ASSERT_NE(object, nullptr);
@@ -133,10 +133,10 @@ TEST(AutomationComponentsTest, DocumentsStartWithoutExternalResolution) {
 }
 
 TEST(AutomationComponentsTest, TextsOutsideTheCodePageComeBackAsDefaultCharacters) {
-    const feed::DocumentRef document = AutomationComponents().CreateXmlDocument();
+    const platform::DocumentRef document = AutomationComponents().CreateXmlDocument();
     ASSERT_NE(document, nullptr);
     ASSERT_TRUE(document->LoadXml("<t>&#x101;|&#x4E2D;|&#x1F600;|&#x20AC;|\xE4</t>"));
-    EXPECT_EQ(feed::TextOf(document->DocumentElement()), "?|?|??|\x80|\xE4");
+    EXPECT_EQ(platform::TextOf(document->DocumentElement()), "?|?|??|\x80|\xE4");
 }
 
 // The components work on any thread that calls the plug-in: one without COM, one
@@ -159,10 +159,10 @@ TEST(AutomationComponentsTest, WorksWhateverComModeTheThreadHas) {
         std::thread worker([&] {
             const bool ours = mode.initialise && SUCCEEDED(CoInitializeEx(nullptr, mode.model));
             {
-                const feed::DocumentRef document = AutomationComponents().CreateXmlDocument();
+                const platform::DocumentRef document = AutomationComponents().CreateXmlDocument();
                 created = document != nullptr;
                 if (document && document->LoadXml("<r><i>one</i><i>two</i></r>"))
-                    text = feed::TextOf(feed::ItemOf(document->GetElementsByTagName("i"), 1));
+                    text = platform::TextOf(platform::ItemOf(document->GetElementsByTagName("i"), 1));
                 auto request = AutomationComponents().CreateHttpRequest();
                 created = created && request != nullptr;
             }

@@ -212,6 +212,7 @@ Index::Index(std::string_view text) {
             case Kind::Section: {
                 const auto [it, first] = sections_.try_emplace(Folded(p.name));
                 current = first ? &it->second : nullptr;
+                if (first) sectionNames_.emplace_back(p.name);
                 break;
             }
             case Kind::Entry:
@@ -240,6 +241,8 @@ std::string Index::ReadString(std::string_view section, std::string_view key, st
     while (!fallback.empty() && fallback.back() == ' ') fallback.remove_suffix(1);
     return CutToBuffer(fallback, bufferSize);
 }
+
+bool Index::HasSection(std::string_view section) const { return sections_.count(Folded(Name(section))) > 0; }
 
 std::vector<std::string> Index::ReadSection(std::string_view section) const {
     const auto s = sections_.find(Folded(Name(section)));

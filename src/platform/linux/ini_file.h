@@ -40,12 +40,18 @@ public:
     // kept), lines without "=" trimmed; comments and blank lines left out.
     std::vector<std::string> ReadSection(std::string_view section) const;
 
+    // The names of the sections, in file order, each once: the spelling of the
+    // first of equal names.
+    const std::vector<std::string>& SectionNames() const { return sectionNames_; }
+    bool HasSection(std::string_view section) const;
+
 private:
     struct Section {
         std::vector<std::string> lines;
         std::unordered_map<std::string, std::string> values;  // folded key -> first value, unquoted
     };
     std::unordered_map<std::string, Section> sections_;  // folded name -> first section of that name
+    std::vector<std::string> sectionNames_;
 };
 
 // One-off reads of a text (an Index built and used once).

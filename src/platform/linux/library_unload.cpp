@@ -1,5 +1,5 @@
 // The library's unload work on Linux: what process detach does on Windows.
-#include "plugin/instances.h"
+#include "plugin/library_unload.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "feed/component.h"
+#include "platform/components.h"
 
 namespace vardel::platform::linux_layer {
 
@@ -156,7 +156,7 @@ HttpTransferOutcome HttpTransfer(const HttpTransferRequest& request, const BodyR
 
 // ---- Components ------------------------------------------------------------------
 
-feed::DocumentRef NewXmlDocument();
+platform::DocumentRef NewXmlDocument();
 
 // RESPONSETEXT in the ANSI code page: the body decoded as the byte order mark
 // says (UTF-8, UTF-16 or UTF-32; the mark itself removed), else as UTF-8, with

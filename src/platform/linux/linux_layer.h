@@ -6,17 +6,13 @@
 
 #include "platform/services.h"
 
-namespace vardel::feed {
-class ComponentFactory;
-}
-
 namespace vardel::platform::linux_layer {
 
 Clock& SystemClock();
 ProfileStore& IniProfileStore();
 HostLink& HostWindowLink();
 MessageBoxService& StderrMessageBox();
-feed::ComponentFactory& XmlHttpComponents();
+platform::ComponentFactory& XmlHttpComponents();
 
 // The plug-in's paths are Windows texts ("...\plugins\Vardel\..."); on Linux they
 // are opened with "/" in place of "\".

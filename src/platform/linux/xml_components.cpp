@@ -1,5 +1,5 @@
 // The Linux layer's component factory and its HTTP request component.
-#include "feed/component.h"
+#include "platform/components.h"
 #include "platform/linux/libxml_layer.h"
 #include "platform/linux/linux_layer.h"
 #include "text/cp1252.h"
@@ -76,7 +76,7 @@ std::string HeaderLine(std::string_view name, std::string_view value) {
     return std::string(name) + ": " + std::string(value);
 }
 
-class CurlHttpRequest final : public feed::HttpRequest {
+class CurlHttpRequest final : public platform::HttpRequest {
 public:
     CurlHttpRequest() { InitialiseXmlAndHttp(); }
 
@@ -113,10 +113,10 @@ private:
     std::string responseText_;
 };
 
-class LibxmlCurlComponents final : public feed::ComponentFactory {
+class LibxmlCurlComponents final : public platform::ComponentFactory {
 public:
-    feed::DocumentRef CreateXmlDocument() override { return NewXmlDocument(); }
-    std::unique_ptr<feed::HttpRequest> CreateHttpRequest() override {
+    platform::DocumentRef CreateXmlDocument() override { return NewXmlDocument(); }
+    std::unique_ptr<platform::HttpRequest> CreateHttpRequest() override {
         return std::make_unique<CurlHttpRequest>();
     }
 };
@@ -132,7 +132,7 @@ std::string ResponseBodyToAnsi(std::string_view body) {
     return text::Utf8ToAnsi(body);
 }
 
-feed::ComponentFactory& XmlHttpComponents() {
+platform::ComponentFactory& XmlHttpComponents() {
     static auto& components = *new LibxmlCurlComponents;
     return components;
 }

@@ -24,8 +24,8 @@
 namespace vardel::platform::linux_layer {
 namespace {
 
-using feed::NodeListRef;
-using feed::NodeRef;
+using platform::NodeListRef;
+using platform::NodeRef;
 using NodeVector = std::vector<xmlNodePtr>;
 
 bool IsBlank(xmlChar c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -195,7 +195,7 @@ private:
 
 using StateRef = std::shared_ptr<DocumentState>;
 
-class NodeList final : public feed::XmlNodeList {
+class NodeList final : public platform::XmlNodeList {
 public:
     NodeList(StateRef state, std::shared_ptr<const NodeVector> nodes)
         : state_(std::move(state)), nodes_(std::move(nodes)) {}
@@ -244,7 +244,7 @@ struct NodeOps {
     static NodeRef SelectSingleNode(const StateRef& state, xmlNodePtr node, std::string_view pattern);
 };
 
-class Node final : public feed::XmlNode {
+class Node final : public platform::XmlNode {
 public:
     Node(StateRef state, xmlNodePtr node) : state_(std::move(state)), node_(node) {}
     std::string Text() override { return NodeOps::Text(state_, node_); }
@@ -312,7 +312,7 @@ std::string PathOfFileUrl(std::string_view url) {
 
 ParseOutcome ResourceNotFound() {
     ParseOutcome outcome;
-    outcome.code = feed::kResourceNotFound;
+    outcome.code = platform::kResourceNotFound;
     outcome.reason = kResourceNotFoundReason;
     return outcome;
 }
@@ -331,7 +331,7 @@ ParseOutcome LoadFromNetwork(const std::string& url) {
     return parser.Finish();
 }
 
-class Document final : public feed::XmlDocument {
+class Document final : public platform::XmlDocument {
 public:
     Document() { InitialiseXmlAndHttp(); }
 
@@ -353,7 +353,7 @@ public:
         return Install(ParseUnicodeText(text::AnsiToUtf8(text)));
     }
 
-    feed::ParseError GetParseError() override { return error_; }
+    platform::ParseError GetParseError() override { return error_; }
 
     bool Save(std::string_view path) override {
         const std::string bytes =
@@ -400,11 +400,11 @@ private:
     }
 
     StateRef state_;
-    feed::ParseError error_;
+    platform::ParseError error_;
 };
 
 }  // namespace
 
-feed::DocumentRef NewXmlDocument() { return std::make_shared<Document>(); }
+platform::DocumentRef NewXmlDocument() { return std::make_shared<Document>(); }
 
 }  // namespace vardel::platform::linux_layer

@@ -421,7 +421,7 @@ ParseOutcome ParseFile(const std::string& path) {
     if (reader.fd < 0) {
         if (errno == EACCES || errno == EPERM)
             return Failure(static_cast<std::int32_t>(0x80070005), "Access is denied.\r\n");
-        return Failure(feed::kObjectNotFound, kObjectNotFoundReason);
+        return Failure(platform::kObjectNotFound, kObjectNotFoundReason);
     }
     struct stat info {};
     if (::fstat(reader.fd, &info) != 0 || S_ISDIR(info.st_mode)) {

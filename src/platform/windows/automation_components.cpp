@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "feed/component.h"
+#include "platform/components.h"
 #include "platform/windows/ansi_text.h"
 #include "platform/windows/automation_components.h"
 #include "platform/windows/dispatch.h"
@@ -21,8 +21,8 @@ double FlagValue(bool value) { return value ? 1.0 : 0.0; }
 
 std::string AnsiTextOf(const CallResult& result) { return NarrowToAnsi(result.AsText()); }
 
-feed::NodeRef WrapNode(DispatchRef object);
-feed::NodeListRef WrapNodeList(DispatchRef object);
+platform::NodeRef WrapNode(DispatchRef object);
+platform::NodeListRef WrapNodeList(DispatchRef object);
 
 // The node operations, shared by elements (and other nodes) and documents.
 template <class Interface>
@@ -37,16 +37,16 @@ public:
         return AnsiTextOf(Call(object_.get(), L"GETATTRIBUTE", {WidenAnsi(name)}));
     }
 
-    feed::NodeListRef GetElementsByTagName(std::string_view name) override {
+    platform::NodeListRef GetElementsByTagName(std::string_view name) override {
         return WrapNodeList(Call(object_.get(), L"GETELEMENTSBYTAGNAME", {WidenAnsi(name)}).AsObject());
     }
 
     // A malformed pattern fails the call, which gives no list at all.
-    feed::NodeListRef SelectNodes(std::string_view pattern) override {
+    platform::NodeListRef SelectNodes(std::string_view pattern) override {
         return WrapNodeList(Call(object_.get(), L"SELECTNODES", {WidenAnsi(pattern)}).AsObject());
     }
 
-    feed::NodeRef SelectSingleNode(std::string_view pattern) override {
+    platform::NodeRef SelectSingleNode(std::string_view pattern) override {
         return WrapNode(Call(object_.get(), L"SELECTSINGLENODE", {WidenAnsi(pattern)}).AsObject());
     }
 
@@ -59,9 +59,9 @@ private:
     DispatchRef object_;  // the node keeps its document alive by itself
 };
 
-using AutomationNode = AutomationNodeOf<feed::XmlNode>;
+using AutomationNode = AutomationNodeOf<platform::XmlNode>;
 
-class AutomationNodeList final : public feed::XmlNodeList {
+class AutomationNodeList final : public platform::XmlNodeList {
 public:
     explicit AutomationNodeList(DispatchRef object) : object_(std::move(object)) {}
 
@@ -70,7 +70,7 @@ public:
     long Length() override { return Call(object_.get(), L"LENGTH").AsInteger(); }
 
     // The position goes in as a double, as every number does.
-    feed::NodeRef Item(long index) override {
+    platform::NodeRef Item(long index) override {
         if (index < 0) return nullptr;
         return WrapNode(Call(object_.get(), L"ITEM", {static_cast<double>(index)}).AsObject());
     }
@@ -79,7 +79,7 @@ private:
     DispatchRef object_;
 };
 
-class AutomationDocument final : public AutomationNodeOf<feed::XmlDocument> {
+class AutomationDocument final : public AutomationNodeOf<platform::XmlDocument> {
 public:
     using AutomationNodeOf::AutomationNodeOf;
 
@@ -99,9 +99,9 @@ public:
         return Call(Object(), L"LOADXML", {WidenAnsi(text)}).AsBool();
     }
 
-    feed::ParseError GetParseError() override {
+    platform::ParseError GetParseError() override {
         const DispatchRef error = Call(Object(), L"PARSEERROR").AsObject();
-        feed::ParseError result;
+        platform::ParseError result;
         result.code = Call(error.get(), L"ERRORCODE").AsInteger();
         result.reason = AnsiTextOf(Call(error.get(), L"REASON"));
         return result;
@@ -111,12 +111,12 @@ public:
         return Call(Object(), L"SAVE", {WidenAnsi(path)}).Succeeded();
     }
 
-    feed::NodeRef DocumentElement() override {
+    platform::NodeRef DocumentElement() override {
         return WrapNode(Call(Object(), L"DOCUMENTELEMENT").AsObject());
     }
 };
 
-class AutomationHttpRequest final : public feed::HttpRequest {
+class AutomationHttpRequest final : public platform::HttpRequest {
 public:
     explicit AutomationHttpRequest(DispatchRef object) : object_(std::move(object)) {}
 
@@ -137,30 +137,30 @@ private:
     DispatchRef object_;
 };
 
-feed::NodeRef WrapNode(DispatchRef object) {
+platform::NodeRef WrapNode(DispatchRef object) {
     if (!object) return nullptr;
     return std::make_shared<AutomationNode>(std::move(object));
 }
 
-feed::NodeListRef WrapNodeList(DispatchRef object) {
+platform::NodeListRef WrapNodeList(DispatchRef object) {
     if (!object) return nullptr;
     return std::make_shared<AutomationNodeList>(std::move(object));
 }
 
-class AutomationFactory final : public feed::ComponentFactory {
+class AutomationFactory final : public platform::ComponentFactory {
 public:
     // External entities and DTDs are never fetched: a feed from the network must
     // not make the component read local files or other addresses. The component's
     // own default (true in the system's version) is turned off at creation; a
     // caller may still set the property itself.
-    feed::DocumentRef CreateXmlDocument() override {
+    platform::DocumentRef CreateXmlDocument() override {
         DispatchRef object = CreateByProgId(kXmlDocumentProgId);
         if (!object) return nullptr;
         Put(object.get(), L"RESOLVEEXTERNALS", FlagValue(false));
         return std::make_shared<AutomationDocument>(std::move(object));
     }
 
-    std::unique_ptr<feed::HttpRequest> CreateHttpRequest() override {
+    std::unique_ptr<platform::HttpRequest> CreateHttpRequest() override {
         DispatchRef object = CreateByProgId(kHttpRequestProgId);
         if (!object) return nullptr;
         return std::make_unique<AutomationHttpRequest>(std::move(object));
@@ -169,18 +169,18 @@ public:
 
 }  // namespace
 
-DispatchRef AutomationObjectOf(feed::XmlNode& node) {
+DispatchRef AutomationObjectOf(platform::XmlNode& node) {
     if (auto* document = dynamic_cast<AutomationDocument*>(&node)) return document->Shared();
     if (auto* element = dynamic_cast<AutomationNode*>(&node)) return element->Shared();
     return nullptr;
 }
 
-DispatchRef AutomationObjectOf(feed::XmlNodeList& list) {
+DispatchRef AutomationObjectOf(platform::XmlNodeList& list) {
     if (auto* ours = dynamic_cast<AutomationNodeList*>(&list)) return ours->Shared();
     return nullptr;
 }
 
-feed::ComponentFactory& AutomationComponents() {
+platform::ComponentFactory& AutomationComponents() {
     static AutomationFactory& factory = *new AutomationFactory;
     return factory;
 }

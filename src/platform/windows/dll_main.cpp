@@ -1,7 +1,7 @@
 // The library entry notification of the Windows DLL.
 #include <windows.h>
 
-#include "plugin/instances.h"
+#include "plugin/library_unload.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID reserved) {
     switch (reason) {

@@ -3,16 +3,12 @@
 
 #include "platform/services.h"
 
-namespace vardel::feed {
-class ComponentFactory;
-}
-
 namespace vardel::platform::windows_layer {
 
 Clock& SystemClock();
 ProfileStore& PrivateProfileStore();
 HostLink& WindowMessageLink();
 MessageBoxService& ModalMessageBox();
-feed::ComponentFactory& AutomationComponents();
+platform::ComponentFactory& AutomationComponents();
 
 }  // namespace vardel::platform::windows_layer

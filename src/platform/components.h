@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-namespace vardel::feed {
+namespace vardel::platform {
 
 class XmlNode;
 class XmlNodeList;
@@ -112,4 +112,4 @@ inline NodeRef ItemOf(const NodeListRef& list, long index) {
     return list ? list->Item(index) : nullptr;
 }
 
-}  // namespace vardel::feed
+}  // namespace vardel::platform

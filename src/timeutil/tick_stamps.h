@@ -21,7 +21,7 @@
 
 #include <cstdint>
 
-namespace vardel::plugin {
+namespace vardel::timeutil {
 
 // A site's tick stamp sits 10 ms before the hold of the instance that set it, so
 // that when that instance's hold ends its site is already due.
@@ -47,4 +47,4 @@ inline bool CounterAbove(std::uint32_t counter, std::uint32_t stamp) {
     return static_cast<std::int32_t>(counter - stamp) > 0;
 }
 
-}  // namespace vardel::plugin
+}  // namespace vardel::timeutil
