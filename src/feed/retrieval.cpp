@@ -31,6 +31,10 @@ constexpr char kMethod[] = "Get";
 constexpr char kAgent[] = "TarnAgent";
 constexpr bool kSynchronous = false;  // the asynchronous flag
 
+// One site's fetch, the direct load and the HTTP fallback together, ends within
+// this time.
+constexpr std::uint32_t kSiteFetchTimeLimitMs = 30'000;
+
 constexpr char kComponentMissing[] = "Komponente ist nicht installiert oder registriert.";
 constexpr char kComponentMissingCaption[] = "Abbruch ...";
 // The feed copy messages have no caption of their own; the plug-in's name tells
@@ -101,8 +105,10 @@ bool DownloadFeed(std::int16_t site) {
     if (!entry) return false;
     const std::string address = entry->Address.Str();
 
-    DocumentRef document = platform::Services().components->CreateXmlDocument();
+    platform::ComponentFactory& components = *platform::Services().components;
+    DocumentRef document = components.CreateXmlDocument();
     if (!document) return false;
+    const platform::NetworkTimeLimit limit(components, kSiteFetchTimeLimitMs);
     document->SetValidateOnParse(false);
     document->SetAsync(false);
     // The component's default would fetch external entities of whatever the

@@ -100,6 +100,26 @@ public:
     // A fresh HTTP request component ("MSXML2.XMLHTTP"), or null when it cannot be
     // created.
     virtual std::unique_ptr<HttpRequest> CreateHttpRequest() = 0;
+    // Limits the time that the network operations of these components (LOAD of an
+    // address, SEND) take from now on, all together: one still running when the
+    // time is up ends as a server that went silent would end it, and one that
+    // starts later fails at once. 0 lifts the limit. Components that keep their own
+    // time-outs (the system's, on Windows) ignore it.
+    virtual void LimitNetworkTime(std::uint32_t milliseconds) { (void)milliseconds; }
+};
+
+// Keeps a limit of LimitNetworkTime in force for as long as it lives.
+class NetworkTimeLimit {
+public:
+    NetworkTimeLimit(ComponentFactory& components, std::uint32_t milliseconds) : components_(components) {
+        components_.LimitNetworkTime(milliseconds);
+    }
+    ~NetworkTimeLimit() { components_.LimitNetworkTime(0); }
+    NetworkTimeLimit(const NetworkTimeLimit&) = delete;
+    NetworkTimeLimit& operator=(const NetworkTimeLimit&) = delete;
+
+private:
+    ComponentFactory& components_;
 };
 
 // Null-tolerant helpers: a missing object or node yields nothing.

@@ -148,6 +148,22 @@ TEST_F(RetrievalTest, OtherLoadErrorFallsBackToOneHttpRequest) {
     }
 }
 
+// One limit covers the direct load and the fallback together, and no more than
+// the download.
+TEST_F(RetrievalTest, DirectLoadAndFallbackShareOneTimeLimit) {
+    components.world().resources[kAddress] = FakeResource::Error(-1072896682, "Invalid at the top level.");
+    components.world().responses[kAddress] = kFeed;
+    EXPECT_TRUE(feed::DownloadFeed(1));
+    EXPECT_EQ(components.world().timeLimitsSet, (std::vector<std::uint32_t>{30'000, 0}));
+    EXPECT_EQ(components.world().timeLimitAtNetwork, (std::vector<std::uint32_t>{30'000, 30'000}));
+
+    // A copy load is no network operation of the download.
+    config::IsDLF = 1;
+    components.world().timeLimitAtNetwork.clear();
+    feed::LoadFeedCopy(1);
+    EXPECT_EQ(components.world().timeLimitAtNetwork, (std::vector<std::uint32_t>{0}));
+}
+
 // The answer is not XML either: nothing is installed, saved or stamped.
 TEST_F(RetrievalTest, FallbackWithAnAnswerThatIsNotXmlFails) {
     config::IsDLF = 1;

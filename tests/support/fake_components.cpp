@@ -19,6 +19,7 @@ public:
 
     bool Load(std::string_view urlOrPath) override {
         Record("LOAD " + std::string(urlOrPath));
+        world_->timeLimitAtNetwork.push_back(world_->timeLimit);
         if (world_->onNetwork) world_->onNetwork();
         auto found = world_->resources.find(std::string(urlOrPath));
         if (found == world_->resources.end()) {
@@ -119,6 +120,7 @@ public:
     }
     void Send() override {
         Record("SEND");
+        world_->timeLimitAtNetwork.push_back(world_->timeLimit);
         if (world_->onNetwork) world_->onNetwork();
         auto found = world_->responses.find(url_);
         response_ = found == world_->responses.end() ? std::string() : found->second;
@@ -159,6 +161,11 @@ std::unique_ptr<platform::HttpRequest> FakeComponents::CreateHttpRequest() {
     const int id = world_->nextObject++;
     world_->calls.push_back("new xmlhttp #" + std::to_string(id));
     return std::make_unique<FakeRequest>(world_, id);
+}
+
+void FakeComponents::LimitNetworkTime(std::uint32_t milliseconds) {
+    world_->timeLimitsSet.push_back(milliseconds);
+    world_->timeLimit = milliseconds;
 }
 
 std::string FakeComponents::XmlOf(const platform::DocumentRef& document) {

@@ -50,6 +50,11 @@ struct FakeWorld {
     std::vector<std::string> calls;
     std::map<std::string, std::string> saved;  // SAVE: path -> XML written
     int nextObject = 1;
+    // LimitNetworkTime: every value it was given, in order, and the limit in force
+    // at each LOAD and SEND (0: none).
+    std::vector<std::uint32_t> timeLimitsSet;
+    std::vector<std::uint32_t> timeLimitAtNetwork;
+    std::uint32_t timeLimit = 0;
 };
 
 class FakeComponents final : public platform::ComponentFactory {
@@ -58,6 +63,7 @@ public:
 
     platform::DocumentRef CreateXmlDocument() override;
     std::unique_ptr<platform::HttpRequest> CreateHttpRequest() override;
+    void LimitNetworkTime(std::uint32_t milliseconds) override;
 
     FakeWorld& world() { return *world_; }
     const std::vector<std::string>& calls() const { return world_->calls; }

@@ -77,10 +77,17 @@ Socket BindLoopback(int& port) {
     return s;
 }
 
+// A client that hung up must not end the test program with SIGPIPE.
+#ifdef MSG_NOSIGNAL
+constexpr int kSendFlags = MSG_NOSIGNAL;
+#else
+constexpr int kSendFlags = 0;
+#endif
+
 bool SendAll(Socket s, const std::string& data) {
     std::size_t sent = 0;
     while (sent < data.size()) {
-        const int n = ::send(s, data.data() + sent, static_cast<int>(data.size() - sent), 0);
+        const int n = ::send(s, data.data() + sent, static_cast<int>(data.size() - sent), kSendFlags);
         if (n <= 0) return false;
         sent += static_cast<std::size_t>(n);
     }
@@ -111,7 +118,9 @@ const char* ReasonPhrase(int status) {
     case 307: return "Temporary Redirect";
     case 400: return "Bad Request";
     case 403: return "Forbidden";
+    case 304: return "Not Modified";
     case 404: return "Not Found";
+    case 429: return "Too Many Requests";
     case 500: return "Internal Server Error";
     case 503: return "Service Unavailable";
     default: return "Status";
@@ -143,14 +152,13 @@ HttpRequestSeen ParseHead(const std::string& head) {
     return seen;
 }
 
-std::string FormatReply(const HttpReply& reply) {
+std::string FormatHead(const HttpReply& reply) {
     std::string out = "HTTP/1.1 " + std::to_string(reply.status) + " " + ReasonPhrase(reply.status) + "\r\n";
     if (!reply.contentType.empty()) out += "Content-Type: " + reply.contentType + "\r\n";
     out += "Content-Length: " + std::to_string(reply.body.size()) + "\r\n";
     out += "Connection: close\r\n";
     for (const auto& [name, value] : reply.headers) out += name + ": " + value + "\r\n";
     out += "\r\n";
-    out += reply.body;
     return out;
 }
 
@@ -209,6 +217,18 @@ struct LoopbackHttpServer::Impl {
         return true;
     }
 
+    // The head at once, then the body piece by piece; ends early when the server
+    // stops or the client has gone.
+    void Trickle(Socket client, const HttpReply& reply) {
+        if (!SendAll(client, FormatHead(reply))) return;
+        for (std::size_t sent = 0; sent < reply.body.size(); sent += reply.trickleBytes) {
+            if (!SendAll(client, reply.body.substr(sent, reply.trickleBytes))) return;
+            std::unique_lock lock(mutex);
+            if (stopped.wait_for(lock, std::chrono::milliseconds(reply.trickleMs), [this] { return stopping.load(); }))
+                return;
+        }
+    }
+
     void Serve(Socket client) {
         std::string head;
         if (ReadRequest(client, head)) {
@@ -221,8 +241,10 @@ struct LoopbackHttpServer::Impl {
             if (reply.neverAnswer) {
                 std::unique_lock lock(mutex);
                 stopped.wait(lock, [this] { return stopping.load(); });
+            } else if (reply.trickleBytes == 0) {
+                SendAll(client, FormatHead(reply) + reply.body);
             } else {
-                SendAll(client, FormatReply(reply));
+                Trickle(client, reply);
             }
         }
 #ifdef _WIN32

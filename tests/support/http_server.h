@@ -26,6 +26,10 @@ struct HttpReply {
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;  // extra headers (Location, ...)
     bool neverAnswer = false;  // keep the connection open and say nothing
+    // Send the body slowly: this many bytes, then a pause of trickleMs, and so on
+    // (0: all at once).
+    std::size_t trickleBytes = 0;
+    int trickleMs = 0;
 };
 
 class LoopbackHttpServer {

@@ -1,6 +1,6 @@
 // The pieces of the Linux XML document and HTTP request components, shared by
 // their implementation files (xml_parse.cpp, xml_text.cpp, xml_save.cpp,
-// http_transfer.cpp, xml_document.cpp, xml_components.cpp). Texts are UTF-8 here;
+// xml_document.cpp, xml_components.cpp); HTTP is in http_client.h. Texts are UTF-8 here;
 // the conversion to the plug-in's Windows-1252 happens at the component boundary.
 #pragma once
 
@@ -15,11 +15,12 @@
 #include <vector>
 
 #include "platform/components.h"
+#include "platform/linux/http_client.h"
 
 namespace vardel::platform::linux_layer {
 
-// libxml2 and libcurl are initialised once per process, thread-safely, on first
-// use of either component.
+// libxml2 is initialised once per process, thread-safely, on first use of either
+// component (libcurl by the HTTP module, on the first fetch).
 void InitialiseXmlAndHttp();
 
 // ---- Parsing -------------------------------------------------------------------
@@ -125,34 +126,6 @@ std::vector<xmlNodePtr> DescendantsByName(xmlNodePtr node, std::string_view qual
 // as the declaration says (UTF-8 without one).
 std::string SerializeDocument(xmlDocPtr doc, const std::string& declaration,
                               const std::string& declaredEncoding);
-
-// ---- HTTP ------------------------------------------------------------------------
-
-// Limits that keep a fetch from hanging the host or exhausting its memory.
-inline constexpr long kConnectTimeoutMs = 10'000;
-inline constexpr long kTransferTimeoutMs = 30'000;
-inline constexpr long kMaxRedirects = 5;
-inline constexpr std::size_t kMaxResponseBytes = 16u * 1024u * 1024u;
-
-struct HttpTransferRequest {
-    std::string method = "GET";
-    std::string url;
-    std::vector<std::string> headerLines;  // "Name: value"
-};
-
-struct HttpTransferOutcome {
-    bool completed = false;    // a whole response arrived
-    bool stoppedByReceiver = false;
-    bool tooLarge = false;
-    long status = 0;           // of the last response (after redirects)
-    std::string error;         // why it did not complete
-};
-
-// Receives the body of the final response in pieces, with the response's status;
-// false stops the transfer.
-using BodyReceiver = std::function<bool(long status, std::string_view bytes)>;
-
-HttpTransferOutcome HttpTransfer(const HttpTransferRequest& request, const BodyReceiver& receiver);
 
 // ---- Components ------------------------------------------------------------------
 

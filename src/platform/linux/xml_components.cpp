@@ -1,5 +1,6 @@
 // The Linux layer's component factory and its HTTP request component.
 #include "platform/components.h"
+#include "platform/linux/http_client.h"
 #include "platform/linux/libxml_layer.h"
 #include "platform/linux/linux_layer.h"
 #include "text/cp1252.h"
@@ -63,26 +64,26 @@ std::string MethodToSend(std::string_view method) {
     return std::string(method);
 }
 
-// A header line as libcurl takes it; empty when name or value could smuggle in
-// another line.
+// A header line as the HTTP module takes it; empty when name or value could
+// smuggle in another line.
 std::string HeaderLine(std::string_view name, std::string_view value) {
     if (name.empty()) return {};
     for (char c : name)
         if (c == ':' || c == '\r' || c == '\n' || c == '\0' || c == ' ' || c == '\t') return {};
     for (char c : value)
         if (c == '\r' || c == '\n' || c == '\0') return {};
-    // "Name;" is libcurl's way of sending a header with an empty value.
+    // "Name;" is the transport's way of sending a header with an empty value.
     if (value.empty()) return std::string(name) + ";";
     return std::string(name) + ": " + std::string(value);
 }
 
-class CurlHttpRequest final : public platform::HttpRequest {
+class LayerHttpRequest final : public platform::HttpRequest {
 public:
-    CurlHttpRequest() { InitialiseXmlAndHttp(); }
-
     // Requests are always synchronous: SEND returns with the whole response.
     void Open(std::string_view method, std::string_view url, bool /*async*/) override {
-        request_ = HttpTransferRequest{MethodToSend(method), text::AnsiToUtf8(url), {}};
+        request_ = HttpTransferRequest{};
+        request_.method = MethodToSend(method);
+        request_.url = text::AnsiToUtf8(url);
         opened_ = true;
         responseText_.clear();
     }
@@ -113,12 +114,13 @@ private:
     std::string responseText_;
 };
 
-class LibxmlCurlComponents final : public platform::ComponentFactory {
+class LinuxComponents final : public platform::ComponentFactory {
 public:
     platform::DocumentRef CreateXmlDocument() override { return NewXmlDocument(); }
     std::unique_ptr<platform::HttpRequest> CreateHttpRequest() override {
-        return std::make_unique<CurlHttpRequest>();
+        return std::make_unique<LayerHttpRequest>();
     }
+    void LimitNetworkTime(std::uint32_t milliseconds) override { linux_layer::LimitNetworkTime(milliseconds); }
 };
 
 }  // namespace
@@ -133,7 +135,7 @@ std::string ResponseBodyToAnsi(std::string_view body) {
 }
 
 platform::ComponentFactory& XmlHttpComponents() {
-    static auto& components = *new LibxmlCurlComponents;
+    static auto& components = *new LinuxComponents;
     return components;
 }
 

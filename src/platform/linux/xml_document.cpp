@@ -317,16 +317,18 @@ ParseOutcome ResourceNotFound() {
     return outcome;
 }
 
-// LOAD of an http or https address: the body is parsed while it arrives. An
-// address that cannot be reached, a status of 400 or more, a time-out or a body
-// over the size limit all count as a resource that was not found.
+// LOAD of an http or https address: the body is parsed while it arrives (or as
+// the HTTP cache gives it). An address that cannot be reached, a status of 400 or
+// more, a time-out or a body over the size limit all count as a resource that was
+// not found; so does a missing HTTP module.
 ParseOutcome LoadFromNetwork(const std::string& url) {
     StreamParser parser(url);
-    const HttpTransferOutcome transfer = HttpTransfer(
-        {"GET", url, {}}, [&parser](long status, std::string_view bytes) {
-            return status < 400 && parser.Feed(bytes);
-        });
-    if (transfer.status >= 400 || transfer.tooLarge) return ResourceNotFound();
+    HttpTransferRequest request;
+    request.url = url;
+    const HttpTransferOutcome transfer = HttpTransfer(request, [&parser](long status, std::string_view bytes) {
+        return status < 400 && parser.Feed(bytes);
+    });
+    if ((transfer.status >= 400 && !transfer.fromCache) || transfer.tooLarge) return ResourceNotFound();
     if (!transfer.completed && !transfer.stoppedByReceiver) return ResourceNotFound();
     return parser.Finish();
 }

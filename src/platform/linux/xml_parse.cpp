@@ -2,7 +2,6 @@
 // bodies, with the safe settings (no external entities or DTDs are ever fetched,
 // entity expansion bounded by libxml2's own limits) and the outcome reported with
 // the Windows component's error codes.
-#include <curl/curl.h>
 #include <fcntl.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
@@ -408,7 +407,6 @@ void InitialiseXmlAndHttp() {
         xmlInitParser();
         gPreviousLoader = xmlGetExternalEntityLoader();
         xmlSetExternalEntityLoader(RefusingLoader);
-        curl_global_init(CURL_GLOBAL_DEFAULT);
     });
 }
 
