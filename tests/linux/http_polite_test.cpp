@@ -42,6 +42,13 @@ std::string HttpDateIn(int seconds) {
     return text;
 }
 
+void Set(const char* name, const char* value) {
+    if (value)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+}
+
 class PoliteFetch : public ::testing::Test {
 protected:
     PoliteFetch()
@@ -221,7 +228,9 @@ TEST_F(PoliteFetch, WithoutAUsableCacheFolderFetchesStillWork) {
     const std::string file = home.Path() + "/a-file";
     std::ofstream(file) << "not a folder";
     const std::string below = file + "/below";
-    const std::string home_ = std::getenv("HOME") ? std::getenv("HOME") : "";
+    const char* originalHome = std::getenv("HOME");
+    const bool hadHome = originalHome != nullptr;
+    const std::string home_ = hadHome ? originalHome : "";
     const struct {
         const char* name;
         const char* xdg;
@@ -233,17 +242,14 @@ TEST_F(PoliteFetch, WithoutAUsableCacheFolderFetchesStillWork) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto set = [](const char* name, const char* value) {
-            if (value) setenv(name, value, 1);
-            else unsetenv(name);
-        };
-        set("XDG_CACHE_HOME", c.xdg);
-        set("HOME", c.home);
+
+        Set("XDG_CACHE_HOME", c.xdg);
+        Set("HOME", c.home);
         EXPECT_EQ(Load(server.Url("/feed.xml")), "Alt");
         EXPECT_EQ(Send(server.Url("/feed.xml")), kFeed);
         EXPECT_EQ(LastRequest().Header("If-None-Match"), "");
     }
-    setenv("HOME", home_.c_str(), 1);
+    Set("HOME", hadHome ? home_.c_str() : nullptr);
 }
 
 TEST_F(PoliteFetch, UserAgentNamesTheProductAndItsVersion) {
