@@ -1,7 +1,8 @@
 // The pieces of the Linux XML document and HTTP request components, shared by
 // their implementation files (xml_parse.cpp, xml_text.cpp, xml_save.cpp,
-// xml_document.cpp, xml_components.cpp); HTTP is in http_client.h. Texts are UTF-8 here;
-// the conversion to the plug-in's Windows-1252 happens at the component boundary.
+// xml_document.cpp, xml_components.cpp); HTTP itself is in http_client.h. Texts
+// are UTF-8 here; the conversion to the plug-in's Windows-1252 happens at the
+// component boundary.
 #pragma once
 
 #include <libxml/tree.h>
