@@ -426,6 +426,7 @@ class Session:
             self._pump(0.0)
 
     def wait_exit(self, timeout=10.0):
+        """The program's exit status, once it has ended and its output is read."""
         end = time.monotonic() + timeout
         while self.status is None:
             done, status = os.waitpid(self.pid, os.WNOHANG)
@@ -436,12 +437,9 @@ class Session:
                 self.kill()
                 raise AssertionError("the program did not end; screen:\n%s" % self.screen.text())
             self._pump(0.05)
-        while self.fd is not None or self.err_fd is not None:
-            before = (self.fd, self.err_fd)
+        drained = time.monotonic() + 2.0
+        while (self.fd is not None or self.err_fd is not None) and time.monotonic() < drained:
             self._pump(0.05)
-            if (self.fd, self.err_fd) == before and not select.select(
-                    [f for f in before if f is not None], [], [], 0)[0]:
-                break
         return self.status
 
     def kill(self):
