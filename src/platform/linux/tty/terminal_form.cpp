@@ -165,8 +165,9 @@ void LayOutRows(std::vector<Control>& controls, int& rowCount) {
 
 class TerminalForm {
 public:
-    TerminalForm(const vardel_tty_dialog& dialog, const vardel_tty_handler& handler, const Charset& charset)
-        : handler_(handler), charset_(charset), caption_(dialog.caption ? dialog.caption : "") {
+    TerminalForm(const vardel_tty_dialog& dialog, const vardel_tty_handler& handler, const Charset& charset,
+                 bool colors)
+        : hasColors_(colors), handler_(handler), charset_(charset), caption_(dialog.caption ? dialog.caption : "") {
         for (int32_t i = 0; i < dialog.control_count; ++i) {
             const vardel_tty_control& t = dialog.controls[i];
             Control c;
@@ -176,7 +177,6 @@ public:
             c.col = Columns(t.x);
             c.width = std::max(1, Columns(t.cx));
             c.enabled = !(t.style & vardel::platform::style::kDisabled);
-            c.checked = false;
             if (c.kind == ControlKind::Edit) SetEditText(c, c.caption);
             controls_.push_back(std::move(c));
         }
@@ -193,6 +193,11 @@ public:
     }
 
     ~TerminalForm() { Close(); }
+
+    // The screen's size the form needs: the dialog with its border, and the line
+    // of keys below it.
+    int NeededRows() const { return rows_ + 3; }
+    int NeededColumns() const { return cols_ + 2; }
 
     // Builds the form on the screen; false when the screen cannot hold one.
     bool Open() {
@@ -718,10 +723,7 @@ private:
         inner_ = window_ = nullptr;
     }
 
-public:
-    bool hasColors_ = false;
-
-private:
+    bool hasColors_;
     vardel_tty_handler handler_;
     Charset charset_;
     std::string caption_;
@@ -826,6 +828,27 @@ private:
     bool colors_ = false;
 };
 
+// While the screen is smaller than the form, says so and waits until it is
+// enlarged; false when the user closes instead (F10, Ctrl-Q, Ctrl-C or Esc).
+bool WaitForRoom(int rows, int columns) {
+    for (;;) {
+        int screenRows = 0, screenColumns = 0;
+        getmaxyx(stdscr, screenRows, screenColumns);
+        if (screenRows >= rows && screenColumns >= columns) return true;
+        erase();
+        const std::string message = "This form needs a terminal of " + std::to_string(columns) + " x " +
+                                    std::to_string(rows) + " cells; enlarge it, or press F10 to close.";
+        mvaddnstr(0, 0, message.c_str(), screenColumns * std::max(1, screenRows));
+        refresh();
+        wint_t key = 0;
+        const int kind = get_wch(&key);
+        if (kind == ERR) continue;
+        if (kind == KEY_CODE_YES ? key == static_cast<wint_t>(KEY_F(10))
+                                 : (key == kEscape || key == kCtrlQ || key == kCtrlC))
+            return false;
+    }
+}
+
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int32_t vardel_tty_run_dialog(int32_t abi_version,
@@ -835,8 +858,8 @@ extern "C" __attribute__((visibility("default"))) int32_t vardel_tty_run_dialog(
         return VARDEL_TTY_NOT_SHOWN;
     TerminalSession session;
     if (!session.Ready()) return VARDEL_TTY_NOT_SHOWN;
-    auto form = std::make_unique<TerminalForm>(*dialog, *handler, session.charset());
-    form->hasColors_ = session.Colors();
+    auto form = std::make_unique<TerminalForm>(*dialog, *handler, session.charset(), session.Colors());
+    if (!WaitForRoom(form->NeededRows(), form->NeededColumns())) return VARDEL_TTY_NOT_SHOWN;
     if (!form->Open()) return VARDEL_TTY_NOT_SHOWN;
     return form->Run();
 }
