@@ -21,7 +21,8 @@ extern "C" {
 #define VARDEL_TTY_ABI_VERSION 1
 
 /* The answer of the entry when no dialog was shown (no terminal, a terminal
- * type the terminal library does not know, another ABI version). */
+ * type the terminal library does not know, a screen too small that the user
+ * closed instead of enlarging, another ABI version). */
 #define VARDEL_TTY_NOT_SHOWN (-1)
 
 struct vardel_tty_control {
