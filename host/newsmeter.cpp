@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "configure_command.h"
 #include "display.h"
 #include "host_profile.h"
 #include "plugin_host.h"
@@ -326,6 +327,8 @@ int Run(const Options& options, const Session& session) {
 
 int main(int argc, char** argv) {
     using namespace newsmeter;
+    // Setting meters up has commands of its own.
+    if (IsConfigureCommand(argc, argv)) return RunConfigureCommand(argc, argv);
     Options options;
     if (const int status = ParseArguments(argc, argv, options); status >= 0) return status;
     Session session;

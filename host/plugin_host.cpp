@@ -77,6 +77,9 @@ bool PluginLibrary::Load(const std::string& path, std::string& error) {
         Unload();
         return false;
     }
+    Bind(source_configure, Symbol("source_configure"));
+    Bind(configure, Symbol("configure"));
+    Bind(src_save_settings, Symbol("src_save_settings"));
     // The plug-in names the function that makes an instance's text.
     const char* newsName = init();
     if (!newsName || !*newsName || !Bind(news, Symbol(newsName))) {
@@ -96,6 +99,9 @@ void PluginLibrary::Unload() {
     dllshutdown = nullptr;
     src_load_settings = nullptr;
     news = nullptr;
+    source_configure = nullptr;
+    configure = nullptr;
+    src_save_settings = nullptr;
 }
 
 // --- the host window ----------------------------------------------------------------

@@ -34,6 +34,10 @@ public:
     vardel_dllshutdown_fn dllshutdown = nullptr;
     vardel_settings_fn src_load_settings = nullptr;
     vardel_getnews_fn news = nullptr;
+    // The settings exports, for setting meters up; null when the plug-in lacks one.
+    vardel_source_configure_fn source_configure = nullptr;
+    vardel_configure_fn configure = nullptr;
+    vardel_settings_fn src_save_settings = nullptr;
 
 private:
     void* Symbol(const char* name);

@@ -19,6 +19,7 @@ ScopedServices::ScopedServices(const ServiceSet& replacement) : previous_(Curren
     if (replacement.host) next.host = replacement.host;
     if (replacement.messageBox) next.messageBox = replacement.messageBox;
     if (replacement.components) next.components = replacement.components;
+    if (replacement.dialogs) next.dialogs = replacement.dialogs;
     Current() = next;
 }
 

@@ -14,6 +14,7 @@
 namespace vardel::platform {
 
 class ComponentFactory;
+class DialogService;  // platform/dialogs.h
 
 // A host window handle: an HWND on Windows, elsewhere the address of a host object
 // that starts with a vardel_host_window (include/vardel/host_window.h).
@@ -93,6 +94,7 @@ struct ServiceSet {
     HostLink* host = nullptr;
     MessageBoxService* messageBox = nullptr;
     ComponentFactory* components = nullptr;
+    DialogService* dialogs = nullptr;
 };
 
 // The platform's own services (defined once per platform layer).

@@ -6,6 +6,7 @@
 #include "config/instance_settings.h"
 #include "plugin/instances.h"
 #include "plugin/news_cycle.h"
+#include "plugin/settings_dialogs.h"
 
 #if defined(_WIN32)
 #define VARDEL_EXPORT extern "C" __declspec(dllexport)
@@ -44,14 +45,15 @@ VARDEL_EXPORT int32_t VARDEL_CALL pastemeter(int32_t source, int32_t destination
 }
 
 VARDEL_EXPORT int32_t VARDEL_CALL configure(void) {
-    // The options dialog is not built yet; the host gets the fixed result.
+    plugin::ConfigurePlugin();
     return 0;
 }
 
 VARDEL_EXPORT int32_t VARDEL_CALL source_configure(int32_t instance, const char* function_name) {
     if (!plugin::IsOpenInstance(instance) || !function_name) return 0;
+    // Only the news function has settings: the name must match byte for byte.
     if (std::strcmp(function_name, kNewsFunctionName) != 0) return 0;
-    // The news settings dialog is not built yet; the host gets the fixed result.
+    plugin::ConfigureInstance(instance);
     return 0;
 }
 

@@ -230,4 +230,14 @@ std::string IntegerToText(std::int64_t v) {
     return std::string(buf, result.ptr);
 }
 
+bool LooksNumeric(std::string_view s) {
+    if (s.empty()) return false;
+    for (char c : s) {
+        // "+" (2B) through "9" (39) are "+", ",", "-", ".", "/" and the digits.
+        const bool fits = (c >= '+' && c <= '9') || c == 'E' || c == 'e';
+        if (!fits) return false;
+    }
+    return true;
+}
+
 }  // namespace vardel::text

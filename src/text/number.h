@@ -32,4 +32,8 @@ std::string NumberToText(double v);
 // blank, no point ("1003", "0", "-1").
 std::string IntegerToText(std::int64_t v);
 
+// True when the text is not empty and holds only "+", ",", "-", ".", "/",
+// digits, "E" and "e" (the characters a line number may be written with).
+bool LooksNumeric(std::string_view s);
+
 }  // namespace vardel::text

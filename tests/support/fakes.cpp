@@ -40,6 +40,7 @@ PluginTest::PluginTest()
           s.clock = &clock;
           s.messageBox = &messageBox;
           s.host = &hostLink;
+          s.dialogs = &dialogs;
           return s;
       }()) {
     plugin::ReleaseAll();

@@ -10,6 +10,7 @@
 
 #include "platform/services.h"
 #include "plugin/instances.h"
+#include "support/fake_dialogs.h"
 #include "vardel/host_window.h"
 
 namespace vardel::testing {
@@ -67,7 +68,8 @@ public:
 };
 
 // Each test starts with the plug-in as freshly loaded, with the fake clock, host
-// link and message box installed; profiles and components stay the platform's.
+// link, message box and dialogs installed; profiles and components stay the
+// platform's.
 class PluginTest : public ::testing::Test {
 protected:
     PluginTest();
@@ -80,6 +82,7 @@ protected:
     FakeMessageBox messageBox;
     FakeHostLink hostLink;
     FakeHostWindow host;
+    FakeDialogService dialogs;
 
 private:
     platform::ScopedServices services_;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/linux/linux_layer.h"
+#include "platform/linux/terminal_dialogs.h"
 #include "timeutil/timestamp.h"
 #include "vardel/host_window.h"
 
@@ -106,6 +107,7 @@ ServiceSet DefaultServices() {
     s.host = &linux_layer::HostWindowLink();
     s.messageBox = &linux_layer::StderrMessageBox();
     s.components = &linux_layer::XmlHttpComponents();
+    s.dialogs = &linux_layer::TerminalDialogService();
     return s;
 }
 

@@ -92,6 +92,7 @@ ServiceSet DefaultServices() {
     s.host = &windows_layer::WindowMessageLink();
     s.messageBox = &windows_layer::ModalMessageBox();
     s.components = &windows_layer::AutomationComponents();
+    s.dialogs = &windows_layer::DialogBoxService();
     return s;
 }
 

@@ -1,6 +1,7 @@
 // The Windows platform layer's services, one object each.
 #pragma once
 
+#include "platform/dialogs.h"
 #include "platform/services.h"
 
 namespace vardel::platform::windows_layer {
@@ -10,5 +11,6 @@ ProfileStore& PrivateProfileStore();
 HostLink& WindowMessageLink();
 MessageBoxService& ModalMessageBox();
 platform::ComponentFactory& AutomationComponents();
+DialogService& DialogBoxService();
 
 }  // namespace vardel::platform::windows_layer
