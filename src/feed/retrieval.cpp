@@ -14,7 +14,6 @@
 #include "platform/services.h"
 #include "text/number.h"
 #include "text/text.h"
-#include "timeutil/tick_stamps.h"
 
 namespace vardel::feed {
 
@@ -154,7 +153,7 @@ void LoadFeedCopy(std::int32_t site) {
 
     config::SiteEntry& entry = *SiteRecord(site);
     entry.FeedDocument = document;
-    entry.NextRefreshTick = timeutil::TickStamp(services.clock->TickCount(), entry.RefreshMinutes, timeutil::kSiteStampLead);
+    config::StampNextRefresh(entry, services.clock->TickCount(), entry.RefreshMinutes);
 }
 
 }  // namespace vardel::feed

@@ -18,6 +18,7 @@ inline constexpr std::size_t kTextCapacity = feed::kTextLength + 1;  // 2047 cha
 
 struct InstanceState {
     std::uint32_t HoldUntil;
+    std::uint32_t HoldTakenAt;  // the counter reading HoldUntil was computed from
     text::FixedText<kTextCapacity> Text;
 };
 static_assert(std::is_trivially_copyable_v<InstanceState>);
