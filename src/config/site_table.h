@@ -20,6 +20,7 @@ struct SiteEntry {
     std::uint32_t NextRefreshTakenAt = 0;  // the counter reading NextRefreshTick was computed from
     platform::DocumentRef FeedDocument;       // shared with the current document of an extraction
     double LastDownload = 0.0;            // day serial; 0 = never stamped
+    bool CopyRefusalShown = false;        // the user was told that the site keeps no feed copy
 };
 
 // Element 0 exists (and never matches) once a load found at least one site; the

@@ -37,6 +37,9 @@ constexpr char kComponentMissingCaption[] = "Abbruch ...";
 constexpr char kCopyMessageCaption[] = "Vardel2";
 constexpr char kCopyComponentMissing[] = "f1";
 constexpr char kCopyLoadFailed[] = "f2--> Nr: ";
+constexpr char kCopyNameRefused[] =
+    "Keine Kopie des Feeds auf der Platte: ein Seitenname mit \\, / oder .. "
+    "kann keine Datei in plugins\\Vardel\\ benennen.\r";
 
 // Site numbers reach us from the cycle as resolved indexes; anything else names
 // no record and is left alone.
@@ -50,11 +53,26 @@ void InstallDocument(std::int32_t site, const DocumentRef& document) {
     if (config::SiteEntry* entry = SiteRecord(site)) entry->FeedDocument = document;
 }
 
+// The site's feed copy path, or empty when the site's name cannot name a file
+// in the plug-in's folder; the first time for each site the user is told so.
+std::string UsableCopyPath(std::int32_t site) {
+    std::string path = FeedCopyPath(site);
+    config::SiteEntry* entry = SiteRecord(site);
+    if (path.empty() && entry && !entry->CopyRefusalShown) {
+        entry->CopyRefusalShown = true;
+        platform::Services().messageBox->Show(kCopyNameRefused + std::string(text::TrimBlanks(entry->Name.View())),
+                                              kCopyMessageCaption, platform::MessageIcon::None);
+    }
+    return path;
+}
+
 // Disk-copy mode keeps every downloaded feed on disk and holds off the next
 // download. The outcome of SAVE is not examined: a copy that cannot be written
-// (folder missing, file locked) still counts as a download.
+// (folder missing, file locked, a name that keeps no copy) still counts as a
+// download.
 void KeepCopyAndStamp(std::int32_t site, XmlDocument& document) {
-    document.Save(FeedCopyPath(site));
+    const std::string path = UsableCopyPath(site);
+    if (!path.empty()) document.Save(path);
     config::StampSiteDownload(site);
 }
 
@@ -126,7 +144,8 @@ bool DownloadFeed(std::int16_t site) {
 void LoadFeedCopy(std::int32_t site) {
     if (!SiteRecord(site)) return;
     const platform::ServiceSet& services = platform::Services();
-    const std::string path = FeedCopyPath(site);
+    const std::string path = UsableCopyPath(site);
+    if (path.empty()) return;  // the site keeps no copy: nothing to read back
 
     DocumentRef document = services.components->CreateXmlDocument();
     if (!document) {

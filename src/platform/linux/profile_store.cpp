@@ -140,9 +140,11 @@ public:
 private:
     // Applies change to the file's text and stores the result. A file that exists
     // but cannot be read is never overwritten; an unchanged text is not written.
+    // Another process's change between the read and the write is never lost.
     template <typename Change>
     static bool Edit(std::string_view file, Change change) {
         const std::string path = NativePath(file);
+        const FolderLock lock(path);
         std::string text;
         const ReadOutcome outcome = ReadWholeFile(path, text);
         if (outcome == ReadOutcome::Failed) return false;
