@@ -102,8 +102,8 @@ void StampSiteDownload(std::int32_t site) {
     if (!IsSiteNumber(site)) return;
     SiteEntry& entry = SiteTable()[static_cast<std::size_t>(site)];
     entry.LastDownload = timeutil::DaySerialNow() + timeutil::kDownloadHoldOff;
-    Profiles().WriteString(kStampsSectionWritten, TrimmedName(entry), text::NumberToText(entry.LastDownload),
-                           files::SiteListPath());
+    Profiles().WriteStringReplacingFile(kStampsSectionWritten, TrimmedName(entry),
+                                        text::NumberToText(entry.LastDownload), files::SiteListPath());
 }
 
 void StampNextRefresh(SiteEntry& site, std::uint32_t counter, std::int16_t minutes) {

@@ -132,6 +132,12 @@ public:
         return Edit(file, [&](std::string& text) { return ini::WriteString(text, section, key, value); });
     }
 
+    // Every write replaces the file whole already.
+    bool WriteStringReplacingFile(std::string_view section, std::string_view key, std::string_view value,
+                                  std::string_view file) override {
+        return WriteString(section, key, value, file);
+    }
+
     bool WriteSection(std::string_view section, const std::vector<std::string>& lines,
                       std::string_view file) override {
         return Edit(file, [&](std::string& text) { return ini::WriteSection(text, section, lines); });
