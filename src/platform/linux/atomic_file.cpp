@@ -86,10 +86,16 @@ int CreateTemporary(const std::string& path, std::string& temporaryPath) {
             return -1;
         }
         // Another writer may have taken the new file for a left-over between its
-        // creation and the lock: then it is gone, and the next name is tried.
+        // creation and the lock: then it is (being) removed, and the next name is
+        // tried. A file system without locks leaves the file unlocked (and
+        // left-overs there stay: nobody can tell them from files being written).
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK) return fd;
+            close(fd);
+            continue;
+        }
         struct stat opened {}, named {};
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &opened) == 0 &&
-            lstat(temporaryPath.c_str(), &named) == 0 && named.st_ino == opened.st_ino)
+        if (fstat(fd, &opened) == 0 && lstat(temporaryPath.c_str(), &named) == 0 && named.st_ino == opened.st_ino)
             return fd;
         close(fd);
     }
