@@ -175,6 +175,7 @@ void HeldCall(const std::string& hostFolder) {
     plugin::StateOf(instance).Text = "cached news";
     const std::uint32_t now = platform::Services().clock->TickCount();
     plugin::StateOf(instance).HoldUntil = now + 3600u * 1000u;
+    plugin::StateOf(instance).HoldTakenAt = now;
     constexpr int kCalls = 10'000'000;
     std::vector<double> perCall;
     for (int round = 0; round < 5; ++round) {

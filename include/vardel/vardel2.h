@@ -4,6 +4,11 @@
  * and is exported undecorated. Texts are single-byte Windows-1252 texts,
  * NUL-terminated. A window handle is an HWND on Windows and the address of a
  * struct vardel_host_window elsewhere (vardel/host_window.h).
+ *
+ * dllstartup hands out instance numbers from 1 upwards, each once, even after
+ * dllshutdown, until the library is unloaded. After 65,536 numbers it answers 0:
+ * 0 names no instance, so every call with it does nothing and GetNews gives it
+ * an empty text; the host can no longer open meters until it reloads the library.
  */
 #ifndef VARDEL_VARDEL2_H
 #define VARDEL_VARDEL2_H

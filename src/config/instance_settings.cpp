@@ -63,12 +63,25 @@ private:
     std::string_view section_;
 };
 
+// The site name as saved: the name held, or, when the held name is its site's
+// name cut to the field (a site name of 100 characters), the held name followed
+// by the rest of the site's name, so that the next load finds the same site.
+std::string SavedSiteName(const InstanceSettings& record) {
+    const std::string_view held = record.SiteName.View();
+    if (held.size() < decltype(record.SiteName)::kMaxLength || !IsSiteNumber(record.SiteIndex)) return std::string(held);
+    const std::string_view full =
+        text::TrimBlanks(SiteTable()[static_cast<std::size_t>(record.SiteIndex)].Name.View());
+    if (full.size() <= held.size() || text::UpperCase(full.substr(0, held.size())) != text::UpperCase(held))
+        return std::string(held);
+    return std::string(held) + std::string(full.substr(held.size()));
+}
+
 // The noted names of step 2 of a save: for each site number the trimmed name of
 // the last record that uses it.
 std::map<std::int16_t, std::string> SitesInUse() {
     std::map<std::int16_t, std::string> used;
     for (const InstanceSettings& record : SettingsTable()) {
-        if (record.SiteIndex >= 0) used[record.SiteIndex] = std::string(text::TrimBlanks(record.SiteName.View()));
+        if (record.SiteIndex >= 0) used[record.SiteIndex] = std::string(text::TrimBlanks(SavedSiteName(record)));
     }
     return used;
 }
@@ -85,7 +98,7 @@ void LoadInstanceSettings(std::int32_t instance, std::string_view file, std::str
     s.SiteType = key.Int16("SiteType", "1003");
     const std::string siteName = key.Text("SiteName", "");
     s.SiteName = siteName;
-    s.SiteIndex = FindSite(siteName);
+    s.SiteIndex = FindSiteOfHeldName(siteName, decltype(s.SiteName)::kMaxLength);
     s.StartZeile = text::TrimBlanks(key.Text("StartZeile", "1"));
     s.EndZeile = text::TrimBlanks(key.Text("EndZeile", "1"));
     s.Style = key.Int16("Style", "0");
@@ -118,7 +131,7 @@ void SaveInstanceSettings(std::int32_t instance, std::string_view file, std::str
         profiles.WriteString(section, key, value, file);
     };
     write("SiteType", text::IntegerToText(s.SiteType));
-    write("SiteName", s.SiteName.View());
+    write("SiteName", SavedSiteName(s));
     write("StartZeile", s.StartZeile.View());
     write("EndZeile", s.EndZeile.View());
     write("Style", text::IntegerToText(s.Style));

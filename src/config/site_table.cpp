@@ -9,6 +9,7 @@
 #include "files/plugin_files.h"
 #include "text/number.h"
 #include "text/text.h"
+#include "timeutil/tick_stamps.h"
 #include "timeutil/timestamp.h"
 
 namespace vardel::config {
@@ -81,12 +82,37 @@ std::int16_t FindSite(std::string_view name) {
     return -1;
 }
 
+std::int16_t FindSiteOfHeldName(std::string_view name, std::size_t heldLength) {
+    const std::int16_t exact = FindSite(name);
+    if (exact != -1) return exact;
+    const std::string wanted = text::UpperCase(text::TrimBlanks(name));
+    if (wanted.empty()) return -1;
+    const std::vector<SiteEntry>& table = SiteTable();
+    for (std::size_t number = 1; number < table.size() && number <= kMaxSiteNumber; ++number) {
+        const std::string_view full = TrimmedName(table[number]);
+        if (full.size() <= heldLength) continue;
+        // What the held name reads back as: cut, then trimmed by the profile read.
+        if (text::UpperCase(text::TrimBlanks(full.substr(0, heldLength))) == wanted)
+            return static_cast<std::int16_t>(number);
+    }
+    return -1;
+}
+
 void StampSiteDownload(std::int32_t site) {
     if (!IsSiteNumber(site)) return;
     SiteEntry& entry = SiteTable()[static_cast<std::size_t>(site)];
     entry.LastDownload = timeutil::DaySerialNow() + timeutil::kDownloadHoldOff;
-    Profiles().WriteString(kStampsSectionWritten, TrimmedName(entry), text::NumberToText(entry.LastDownload),
-                           files::SiteListPath());
+    Profiles().WriteStringReplacingFile(kStampsSectionWritten, TrimmedName(entry),
+                                        text::NumberToText(entry.LastDownload), files::SiteListPath());
+}
+
+void StampNextRefresh(SiteEntry& site, std::uint32_t counter, std::int16_t minutes) {
+    site.NextRefreshTick = timeutil::TickStamp(counter, minutes, timeutil::kSiteStampLead);
+    site.NextRefreshTakenAt = counter;
+}
+
+bool NextRefreshPassed(const SiteEntry& site, std::uint32_t counter) {
+    return timeutil::CounterAbove(counter, site.NextRefreshTick, site.NextRefreshTakenAt);
 }
 
 void ReleaseSites() {

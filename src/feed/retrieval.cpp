@@ -14,7 +14,6 @@
 #include "platform/services.h"
 #include "text/number.h"
 #include "text/text.h"
-#include "timeutil/tick_stamps.h"
 
 namespace vardel::feed {
 
@@ -42,6 +41,9 @@ constexpr char kComponentMissingCaption[] = "Abbruch ...";
 constexpr char kCopyMessageCaption[] = "Vardel2";
 constexpr char kCopyComponentMissing[] = "f1";
 constexpr char kCopyLoadFailed[] = "f2--> Nr: ";
+constexpr char kCopyNameRefused[] =
+    "Keine Kopie des Feeds auf der Platte: ein Seitenname mit \\, / oder .. "
+    "kann keine Datei in plugins\\Vardel\\ benennen.\r";
 
 // Site numbers reach us from the cycle as resolved indexes; anything else names
 // no record and is left alone.
@@ -55,11 +57,26 @@ void InstallDocument(std::int32_t site, const DocumentRef& document) {
     if (config::SiteEntry* entry = SiteRecord(site)) entry->FeedDocument = document;
 }
 
+// The site's feed copy path, or empty when the site's name cannot name a file
+// in the plug-in's folder; the first time for each site the user is told so.
+std::string UsableCopyPath(std::int32_t site) {
+    std::string path = FeedCopyPath(site);
+    config::SiteEntry* entry = SiteRecord(site);
+    if (path.empty() && entry && !entry->CopyRefusalShown) {
+        entry->CopyRefusalShown = true;
+        platform::Services().messageBox->Show(kCopyNameRefused + std::string(text::TrimBlanks(entry->Name.View())),
+                                              kCopyMessageCaption, platform::MessageIcon::None);
+    }
+    return path;
+}
+
 // Disk-copy mode keeps every downloaded feed on disk and holds off the next
 // download. The outcome of SAVE is not examined: a copy that cannot be written
-// (folder missing, file locked) still counts as a download.
+// (folder missing, file locked, a name that keeps no copy) still counts as a
+// download.
 void KeepCopyAndStamp(std::int32_t site, XmlDocument& document) {
-    document.Save(FeedCopyPath(site));
+    const std::string path = UsableCopyPath(site);
+    if (!path.empty()) document.Save(path);
     config::StampSiteDownload(site);
 }
 
@@ -133,7 +150,8 @@ bool DownloadFeed(std::int16_t site) {
 void LoadFeedCopy(std::int32_t site) {
     if (!SiteRecord(site)) return;
     const platform::ServiceSet& services = platform::Services();
-    const std::string path = FeedCopyPath(site);
+    const std::string path = UsableCopyPath(site);
+    if (path.empty()) return;  // the site keeps no copy: nothing to read back
 
     DocumentRef document = services.components->CreateXmlDocument();
     if (!document) {
@@ -160,7 +178,7 @@ void LoadFeedCopy(std::int32_t site) {
 
     config::SiteEntry& entry = *SiteRecord(site);
     entry.FeedDocument = document;
-    entry.NextRefreshTick = timeutil::TickStamp(services.clock->TickCount(), entry.RefreshMinutes, timeutil::kSiteStampLead);
+    config::StampNextRefresh(entry, services.clock->TickCount(), entry.RefreshMinutes);
 }
 
 }  // namespace vardel::feed

@@ -8,7 +8,8 @@
 
 namespace vardel::feed {
 
-// HostFolder + "plugins\Vardel\" + the site's blank-trimmed name + ".xml".
+// HostFolder + "plugins\Vardel\" + the site's blank-trimmed name + ".xml"; empty
+// when the name cannot name a file in the plug-in's folder (files::IsFeedCopyName).
 std::string FeedCopyPath(std::int32_t site);
 
 // Fetches the address by an HTTP GET, parses the response and installs it as the

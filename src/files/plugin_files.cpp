@@ -28,7 +28,13 @@ std::string SiteListPath() {
     return path;
 }
 
+bool IsFeedCopyName(std::string_view trimmedSiteName) {
+    return trimmedSiteName.find_first_of("\\/") == std::string_view::npos &&
+           trimmedSiteName.find("..") == std::string_view::npos;
+}
+
 std::string FeedCopyPath(std::string_view trimmedSiteName) {
+    if (!IsFeedCopyName(trimmedSiteName)) return {};
     std::string path = Folder();
     path += kPluginFolder;
     path += trimmedSiteName;

@@ -21,7 +21,13 @@ void ReleaseHostFolder();
 // HostFolder followed directly by "plugins\Vardel\Vardel2.ini"; never cut.
 std::string SiteListPath();
 
-// HostFolder + "plugins\Vardel\" + the site's name (already blank-trimmed) + ".xml".
+// True when a site's name (already blank-trimmed) can name its feed copy: a name
+// with a path separator ("\" or "/") or ".." could name a file outside the
+// plug-in's folder, so such a site keeps no copy.
+bool IsFeedCopyName(std::string_view trimmedSiteName);
+
+// HostFolder + "plugins\Vardel\" + the site's name (already blank-trimmed) + ".xml";
+// empty for a name that IsFeedCopyName refuses.
 std::string FeedCopyPath(std::string_view trimmedSiteName);
 
 }  // namespace vardel::files

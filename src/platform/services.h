@@ -64,6 +64,13 @@ public:
     // the file, the file when it is missing). False when the file cannot be written.
     virtual bool WriteString(std::string_view section, std::string_view key,
                              std::string_view value, std::string_view file) = 0;
+    // WriteString for the plug-in's own files (the site list): the file is
+    // replaced whole, never rewritten in place, so that a reader or a crash sees
+    // the old file or the new one, and a read-only file is left alone. (The Linux
+    // layer writes every file so; on Windows WriteString is the system's own
+    // write in place, which the host's profile keeps.)
+    virtual bool WriteStringReplacingFile(std::string_view section, std::string_view key,
+                                          std::string_view value, std::string_view file) = 0;
     // Replaces the whole content of the section by the given "key=value" lines; an
     // empty list leaves the section header with no keys.
     virtual bool WriteSection(std::string_view section, const std::vector<std::string>& lines,

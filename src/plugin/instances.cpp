@@ -45,16 +45,20 @@ void GrowTo(std::vector<Record>& table, std::int32_t number) {
 
 std::int32_t StartInstance(platform::HostWindowHandle window) {
     PluginGlobals& g = Globals();
-    // Numbers are never reused; past the table limit there is nothing sound to
-    // hand out, so the last number is handed out again rather than overflowing.
-    if (g.InstanceCount < kMaxInstanceNumber) ++g.InstanceCount;
-    GrowTo(config::SettingsTable(), g.InstanceCount);
-    GrowTo(g.States, g.InstanceCount);
+    // A number is never handed out twice. Once the last number the tables may
+    // hold is out, the answer is 0, which names no instance: it shares no record,
+    // every call with it does nothing and GetNews gives it an empty text.
+    const bool numberLeft = g.InstanceCount < kMaxInstanceNumber;
+    if (numberLeft) {
+        ++g.InstanceCount;
+        GrowTo(config::SettingsTable(), g.InstanceCount);
+        GrowTo(g.States, g.InstanceCount);
+    }
     g.HostWindow = window;
     const auto answer = platform::Services().host->SendToHost(window, VARDEL_MSG_FOLDER_QUERY, 0, 0);
     const char* folder = reinterpret_cast<const char*>(answer);
     files::SetHostFolder(folder ? folder : "");
-    return g.InstanceCount;
+    return numberLeft ? g.InstanceCount : 0;
 }
 
 void ShutdownInstance(std::int32_t instance) {

@@ -18,6 +18,7 @@ inline constexpr std::size_t kTextCapacity = feed::kTextLength + 1;  // 2047 cha
 
 struct InstanceState {
     std::uint32_t HoldUntil;
+    std::uint32_t HoldTakenAt;  // the counter reading HoldUntil was computed from
     text::FixedText<kTextCapacity> Text;
 };
 static_assert(std::is_trivially_copyable_v<InstanceState>);
@@ -30,8 +31,9 @@ struct PluginGlobals {
 
 PluginGlobals& Globals();
 
-// The largest instance number a table is ever grown to; pastemeter ignores a
-// destination beyond it instead of exhausting memory.
+// The largest instance number a table is ever grown to (about 2.6 KB of records
+// per number): dllstartup hands out 1 to this number and then 0, and pastemeter
+// ignores a destination beyond it instead of exhausting memory.
 inline constexpr std::int32_t kMaxInstanceNumber = 1 << 16;
 
 // True when number was handed out by dllstartup (1 to InstanceCount).
@@ -39,7 +41,8 @@ bool IsOpenInstance(std::int32_t number);
 
 InstanceState& StateOf(std::int32_t instance);
 
-// Opens one more instance for the host window (dllstartup).
+// Opens one more instance for the host window (dllstartup); 0 once every number
+// up to kMaxInstanceNumber is out.
 std::int32_t StartInstance(platform::HostWindowHandle window);
 // Zero-fills both records of an open instance (dllshutdown).
 void ShutdownInstance(std::int32_t instance);

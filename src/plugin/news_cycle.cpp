@@ -19,7 +19,6 @@
 
 namespace vardel::plugin {
 
-using timeutil::CounterAbove;
 using timeutil::CounterBelow;
 using timeutil::TickStamp;
 
@@ -37,14 +36,24 @@ std::uint32_t Counter() { return platform::Services().clock->TickCount(); }
 
 config::SiteEntry& Site(std::int32_t site) { return config::SiteTable()[static_cast<std::size_t>(site)]; }
 
-void StampSite(std::int32_t site, std::int16_t minutes) {
-    Site(site).NextRefreshTick = TickStamp(Counter(), minutes, timeutil::kSiteStampLead);
+void StampSite(std::int32_t site, std::int16_t minutes) { config::StampNextRefresh(Site(site), Counter(), minutes); }
+
+bool SiteDue(std::int32_t site) { return config::NextRefreshPassed(Site(site), Counter()); }
+
+// Downloads are held off until the site's stamp (now + the hold-off at the last
+// download). A stamp further ahead than one hold-off cannot come from a download;
+// the clock was set back since (or the file edited), and waiting for that date
+// would block the site for as long: it is due. The second of slack covers the
+// rounding of the day serials (whole seconds) of the stamp just written.
+bool DownloadDue(double now, double lastDownload) {
+    constexpr double kOneSecond = 1.0 / 86400.0;
+    return now > lastDownload || lastDownload - now > timeutil::kDownloadHoldOff + kOneSecond;
 }
 
 // Download-only mode: the feed lives in memory only; a due site is downloaded
 // and its stamp moves whatever the outcome.
 void FetchForMemory(std::int32_t site, std::int16_t minutes) {
-    if (!CounterAbove(Counter(), Site(site).NextRefreshTick)) return;
+    if (!SiteDue(site)) return;
     feed::DownloadFeed(static_cast<std::int16_t>(site));
     StampSite(site, minutes);
 }
@@ -55,11 +64,11 @@ void FetchForMemory(std::int32_t site, std::int16_t minutes) {
 // stamp has passed.
 void FetchWithCopy(std::int32_t site, std::int16_t minutes) {
     const double now = timeutil::StampToDaySerial(timeutil::TimeStampNow());
-    if (now > Site(site).LastDownload) {
+    if (DownloadDue(now, Site(site).LastDownload)) {
         if (!feed::DownloadFeed(static_cast<std::int16_t>(site))) feed::LoadFeedCopy(site);
         StampSite(site, minutes);
     }
-    if (CounterAbove(Counter(), Site(site).NextRefreshTick)) feed::LoadFeedCopy(site);
+    if (SiteDue(site)) feed::LoadFeedCopy(site);
 }
 
 void Extract(std::int32_t instance) {
@@ -102,10 +111,16 @@ const char* RunNewsCycle(std::int32_t instance) {
     static const char kNoText[1] = "";
     if (!IsOpenInstance(instance)) return kNoText;
 
-    if (CounterBelow(Counter(), StateOf(instance).HoldUntil)) return StateOf(instance).Text.CStr();
+    const InstanceState& held = StateOf(instance);
+    if (CounterBelow(Counter(), held.HoldUntil, held.HoldTakenAt)) return held.Text.CStr();
 
     config::InstanceSettings& settings = config::SettingsOf(instance);
-    if (settings.SiteIndex == -1) settings.SiteIndex = config::FindSite(settings.SiteName.View());
+    if (settings.SiteIndex == -1) {
+        settings.SiteIndex = config::FindSiteOfHeldName(settings.SiteName.View(), settings.SiteName.kMaxLength);
+        // A site found only now (the site list was read after this instance's
+        // load) takes the instance's interval, as the load would have given it.
+        if (config::IsSiteNumber(settings.SiteIndex)) Site(settings.SiteIndex).RefreshMinutes = settings.Refreshrate;
+    }
     // Without a site (no such name, or an index the table no longer reaches) there
     // is nothing to fetch, extract or time: the text stays as it is.
     const std::int32_t site = settings.SiteIndex;
@@ -125,7 +140,9 @@ const char* RunNewsCycle(std::int32_t instance) {
     // again (dllstartup grows the tables), so the records are looked up afresh.
     RemoveRemoveString(instance);
     InstanceState& state = StateOf(instance);
-    state.HoldUntil = TickStamp(Counter(), minutes);
+    const std::uint32_t counter = Counter();
+    state.HoldUntil = TickStamp(counter, minutes);
+    state.HoldTakenAt = counter;
     return state.Text.CStr();
 }
 

@@ -4,7 +4,9 @@
 // boxes are the test's, so the counter can be moved and the boxes read.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <cstdlib>
 #include <functional>
 #include <mutex>
@@ -307,6 +309,39 @@ TEST_F(EndToEndTest, MeterOfAnUnknownSiteStaysEmpty) {
     EXPECT_STREQ(GetNews(OpenMeter("News")), "");
     EXPECT_EQ(RequestCount(), 0u);
     EXPECT_EQ(host.newsCycles, 0);
+}
+
+// A site whose name holds a path separator or ".." would put its copy outside
+// the plug-in's folder: it keeps none, shows its news from memory and says so
+// once. Nothing is written beside the folder's own files.
+TEST_F(EndToEndTest, SiteNamedWithAPathKeepsNoCopyAndSaysSoOnce) {
+    const std::vector<std::string> names = {"../../escaped", "sub/x", "sub\\y", "x..y"};
+    std::string sites = "[Sites]\r\n";
+    std::vector<std::pair<std::string, std::string>> profile;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        sites += names[i] + "=" + server.Url("/feed.xml") + "\r\n";
+        profile.push_back({"M" + std::to_string(i), "SiteName=" + names[i] + "\r\n"});
+    }
+    folder.Write("plugins/Vardel/Vardel2.ini", sites);
+    folder.Write("plugins/Vardel/sub/keep", "");
+    Profile(1, profile);
+    std::vector<std::int32_t> meters;
+    for (std::size_t i = 0; i < names.size(); ++i) meters.push_back(OpenMeter("M" + std::to_string(i)));
+    for (int round = 0; round < 2; ++round) {
+        for (std::int32_t n : meters) EXPECT_STREQ(GetNews(n), "Erste Meldung%lhttp://example.test/1");
+        NextInterval();
+    }
+    EXPECT_EQ(RequestCount(), names.size());
+    ASSERT_EQ(messageBox.shown.size(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string& text = messageBox.shown[i].text;
+        EXPECT_EQ(text.substr(text.size() - names[i].size()), names[i]);
+    }
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.Path()))
+        if (!entry.is_directory()) files.push_back(entry.path().lexically_relative(folder.Path()).generic_string());
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"host.ini", "plugins/Vardel/Vardel2.ini", "plugins/Vardel/sub/keep"}));
 }
 
 TEST_F(EndToEndTest, CounterWrapEndsHoldAndSiteStampWithinOneInterval) {

@@ -184,6 +184,40 @@ TEST_F(InstanceSettingsTest, SaveWritesEveryKeyInOrderAndLoadsBack) {
     EXPECT_EQ(config::IsDLF, 1);
 }
 
+// A site name fills its field with 100 characters, an instance holds 99: the name
+// the instance saves must find the same site at the next load, even where the
+// first 99 characters alone name another site.
+TEST_F(InstanceSettingsTest, SavedNameOfAHundredCharacterSiteLoadsBackToThatSite) {
+    const std::string stem(98, 'n');
+    folder.Write("plugins/Vardel/Vardel2.ini", "[Sites]\n" + stem + "x=http://short.example/\n" +  // 99
+                                                   stem + "xY=http://long.example/\n");         // 100
+    folder.Write("host.ini", "[Meter1]\nSiteName=" + std::string(98, 'N') + "Xy\n");
+    Load(1);
+    ASSERT_EQ(Settings(1).SiteIndex, 2);
+    Save(1, "Saved");
+    EXPECT_EQ(Section("Saved")[1], "SiteName=" + std::string(98, 'N') + "XY")
+        << "the 99 characters held, then the rest of the site's name";
+    Load(2, "Saved");
+    EXPECT_EQ(Settings(2).SiteIndex, 2);
+}
+
+// Profiles saved with the name cut to 99 characters find the site it was cut from
+// (the first of several), unless a site has exactly that name.
+TEST_F(InstanceSettingsTest, NameSavedCutFindsTheSiteItWasCutFrom) {
+    const std::string stem(98, 'n');
+    folder.Write("plugins/Vardel/Vardel2.ini", "[Sites]\n" + stem + "xY=http://long.example/\n" +
+                                                   stem + "xZzz=http://longer.example/\n");
+    folder.Write("host.ini", "[Cut]\nSiteName=" + stem + "X\n"
+                             "[Other]\nSiteName=" + stem + "q\n"
+                             "[Short]\nSiteName=" + stem + "\n");
+    Load(1, "Cut");
+    EXPECT_EQ(Settings(1).SiteIndex, 1);
+    Load(1, "Other");
+    EXPECT_EQ(Settings(1).SiteIndex, -1);
+    Load(1, "Short");
+    EXPECT_EQ(Settings(1).SiteIndex, -1) << "98 characters are no cut name";
+}
+
 TEST_F(InstanceSettingsTest, SaveReplacesTheKeysOfAnEarlierSave) {
     folder.Write("host.ini", "; written by the host\r\n[Meter1]\r\nSiteName=a\r\nStartZeile= 3 \r\nRefreshrate=5\r\n"
                              "FLTHTML=1\r\nOwnKey=kept\r\n");

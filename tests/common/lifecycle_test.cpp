@@ -34,6 +34,27 @@ TEST_F(LifecycleTest, InstanceNumbersCountUpAndAreNeverReused) {
     EXPECT_EQ(plugin::Globals().HostWindow, host.Handle());
 }
 
+// Past the last number the tables hold, dllstartup answers 0, which names no
+// instance: the last real instance keeps its records, whatever is done with 0.
+TEST_F(LifecycleTest, NoNumberIsHandedOutTwicePastTheLastOne) {
+    StartInstance();
+    plugin::Globals().InstanceCount = plugin::kMaxInstanceNumber - 1;  // as after that many startups
+    const std::int32_t last = StartInstance();
+    ASSERT_EQ(last, plugin::kMaxInstanceNumber);
+    config::SettingsOf(last).Template = "<title>";
+    plugin::StateOf(last).Text = "last meter";
+
+    host.folder = "C:\\Other\\";
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(StartInstance(), 0);
+    EXPECT_EQ(files::HostFolder(), "C:\\Other\\") << "the folder query still runs";
+    EXPECT_EQ(dllshutdown(0), 0);
+    EXPECT_STREQ(GetNews(0), "");
+    EXPECT_STREQ(GetNews(last), "last meter");
+    EXPECT_EQ(config::SettingsOf(last).Template.View(), "<title>");
+    EXPECT_EQ(plugin::Globals().InstanceCount, plugin::kMaxInstanceNumber);
+    EXPECT_EQ(plugin::Globals().States.size(), static_cast<std::size_t>(plugin::kMaxInstanceNumber) + 1);
+}
+
 TEST_F(LifecycleTest, NewInstanceStartsZeroFilled) {
     const int n = StartInstance();
     const auto& state = plugin::StateOf(n);

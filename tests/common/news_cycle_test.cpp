@@ -147,6 +147,29 @@ TEST_F(NewsCycleTest, UnresolvedSiteIsLookedUpByName) {
     EXPECT_EQ(host.newsCycles, 1);
 }
 
+// The site list was read only after this instance's load (another instance's
+// load read it): the site the cycle finds gets the instance's interval, as the
+// load would have given it, instead of 0, which downloads on every call.
+TEST_F(NewsCycleTest, SiteResolvedByTheCycleTakesTheInstancesInterval) {
+    Site().RefreshMinutes = 0;
+    ShowSite(instance, "heise", -1);
+    Settings().Refreshrate = 7;
+    Cycle();
+    ASSERT_EQ(Settings().SiteIndex, 1);
+    EXPECT_EQ(Site().RefreshMinutes, 7);
+    EXPECT_EQ(State().HoldUntil, 1000u + 7 * 60000u);
+    EXPECT_EQ(Site().NextRefreshTick, 1000u + 7 * 60000u - 10u);
+    clock.tick += 1;
+    Cycle();
+    EXPECT_TRUE(components.calls().empty());
+
+    // A site already resolved keeps the interval that loads gave it.
+    Settings().Refreshrate = 9;
+    State().HoldUntil = 0;
+    Cycle();
+    EXPECT_EQ(Site().RefreshMinutes, 7);
+}
+
 // --- download-only mode -----------------------------------------------------------
 
 TEST_F(NewsCycleTest, DownloadOnlyModeDownloadsADueSiteAndStampsBothWithFreshReadings) {
@@ -270,6 +293,36 @@ TEST_F(NewsCycleTest, DiskCopyModeWithZeroIntervalReadsTheFreshCopyBack) {
     Cycle();
     EXPECT_EQ(components.calls(),
               DirectLoadCalls(1, kAddress) + Calls{"#1 SAVE " + CopyPath()} + CopyLoadCalls(2, CopyPath()));
+}
+
+// A download stamp lies at most one hold-off ahead of the clock; one further
+// ahead means the clock was set back, and must not hold the site off until then.
+TEST_F(NewsCycleTest, DiskCopyModeDownloadStampFarAheadIsDue) {
+    config::IsDLF = 1;
+    components.world().resources[CopyPath()] = FakeResource::Feed(kFeed);
+    const struct {
+        const char* what;
+        double ahead;  // of now, in days
+        bool due;
+    } cases[] = {
+        {"just stamped", timeutil::kDownloadHoldOff, false},
+        {"within the second of rounding", timeutil::kDownloadHoldOff + 0.5 / 86400, false},
+        {"two seconds further", timeutil::kDownloadHoldOff + 2.0 / 86400, true},
+        {"a year ahead", 365.0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Site().LastDownload = timeutil::DaySerialNow() + c.ahead;
+        Site().NextRefreshTick = 0;
+        State().HoldUntil = 0;
+        Cycle();
+        if (c.due) {
+            EXPECT_EQ(components.calls(), DirectLoadCalls(1, kAddress) + Calls{"#1 SAVE " + CopyPath()});
+            EXPECT_DOUBLE_EQ(Site().LastDownload, timeutil::DaySerialNow() + timeutil::kDownloadHoldOff);
+        } else {
+            EXPECT_EQ(components.calls(), CopyLoadCalls(1, CopyPath()));
+        }
+    }
 }
 
 TEST_F(NewsCycleTest, OtherModesFetchNothingAndStillExtract) {
@@ -429,6 +482,37 @@ TEST_F(NewsCycleTest, HoldAndSiteStampExpireWithinOneIntervalAcrossTheWrap) {
     Cycle();
     EXPECT_EQ(components.calls(), DirectLoadCalls(1, kAddress));
     EXPECT_EQ(host.newsCycles, 2);
+}
+
+// A host that calls nothing for weeks: the hold and the site's stamp count the
+// time elapsed since they were taken, however far the counter ran meanwhile:
+// past 2^31 ms after the stamp (where a signed difference turns over) and past
+// 2^32 (where the counter wraps).
+TEST_F(NewsCycleTest, HoldAndSiteStampExpireAfterWeeksWithoutACall) {
+    const struct {
+        const char* what;
+        std::uint32_t start, elapsed;
+    } cases[] = {
+        {"2^31 ms after the hold", 1000, kFiveMinutes + 0x80000000u},
+        {"the counter wraps meanwhile", 0x90000000u, kFiveMinutes + 0x80000000u + 5000u},
+        {"a millisecond short of 2^32 ms", 1000, 0xFFFFFFFFu},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        State().HoldUntil = 0;
+        Site().NextRefreshTick = 0;
+        clock.tick = c.start;
+        Cycle();
+        ASSERT_EQ(components.calls(), DirectLoadCalls(1, kAddress));
+        clock.tick = c.start + kFiveMinutes - 1;
+        Cycle();
+        EXPECT_TRUE(components.calls().empty()) << "still inside the hold";
+        const int before = host.newsCycles;
+        clock.tick = c.start + c.elapsed;
+        Cycle();
+        EXPECT_EQ(host.newsCycles, before + 1) << "the hold has ended";
+        EXPECT_EQ(components.calls(), DirectLoadCalls(1, kAddress)) << "the site is due";
+    }
 }
 
 // Fresh records (hold and stamps 0) are due whatever the counter reads, also in

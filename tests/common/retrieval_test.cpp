@@ -72,6 +72,35 @@ TEST_F(RetrievalTest, FeedCopyPathJoinsFolderAndBlankTrimmedName) {
     EXPECT_EQ(feed::FeedCopyPath(1), "plugins\\Vardel\\Heise.xml");
 }
 
+// A name that could reach outside the plug-in's folder names no copy: nothing is
+// read or written for it, and the user is told once, whichever operation comes
+// first; the download itself still counts.
+TEST_F(RetrievalTest, SiteNameWithAPathKeepsNoCopy) {
+    config::IsDLF = 1;
+    for (const char* name : {"..", "a/b", "a\\b", "..\\..\\x", " ../x "}) {
+        SCOPED_TRACE(name);
+        Site(2).Name.Assign(name);
+        Site(2).Address.Assign(kAddress);
+        Site(2).CopyRefusalShown = false;
+        messageBox.shown.clear();
+        EXPECT_EQ(feed::FeedCopyPath(2), "");
+        components.ClearCalls();
+        feed::LoadFeedCopy(2);
+        EXPECT_TRUE(components.calls().empty());
+        components.world().resources[kAddress] = FakeResource::Feed(kFeed);
+        EXPECT_TRUE(feed::DownloadFeed(2));
+        EXPECT_EQ(components.calls(), DirectLoadCalls(1, kAddress)) << "no SAVE";
+        EXPECT_DOUBLE_EQ(Site(2).LastDownload, ExpectedStamp());
+        ASSERT_EQ(messageBox.shown.size(), 1u);
+        EXPECT_EQ(messageBox.shown[0].caption, "Vardel2");
+    }
+    EXPECT_TRUE(components.world().saved.empty());
+    for (const std::string fine : {"a.b", ".hidden", "x."}) {
+        Site(2).Name.Assign(fine);
+        EXPECT_EQ(feed::FeedCopyPath(2), folder.Path() + "plugins\\Vardel\\" + fine + ".xml");
+    }
+}
+
 TEST_F(RetrievalTest, DirectLoadInDownloadOnlyModeInstallsWithoutCopyOrStamp) {
     components.world().resources[kAddress] = FakeResource::Feed(kFeed);
     EXPECT_TRUE(feed::DownloadFeed(1));

@@ -191,19 +191,6 @@ TEST_F(ProfileFileTest, UnreadableFileIsNeverOverwritten) {
     EXPECT_TRUE(std::filesystem::is_directory(folder.File("dir.ini")));
 }
 
-TEST_F(ProfileFileTest, KeepsPermissionsAndSymbolicLinks) {
-    folder.Write("real.ini", "[A]\nk=1\n");
-    ASSERT_EQ(chmod(folder.File("real.ini").c_str(), 0640), 0);
-    std::filesystem::create_symlink("real.ini", folder.File("link.ini"));
-
-    EXPECT_TRUE(store.WriteString("A", "k", "2", folder.File("link.ini")));
-    EXPECT_TRUE(std::filesystem::is_symlink(folder.File("link.ini")));
-    EXPECT_EQ(folder.Read("real.ini"), "[A]\nk=2\n");
-    struct stat st {};
-    ASSERT_EQ(stat(folder.File("real.ini").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
-}
-
 TEST_F(ProfileFileTest, UnchangedTextIsNotRewritten) {
     folder.Write("p.ini", "[A]\nk=1\n");
     struct stat before {}, after {};

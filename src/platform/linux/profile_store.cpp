@@ -132,6 +132,12 @@ public:
         return Edit(file, [&](std::string& text) { return ini::WriteString(text, section, key, value); });
     }
 
+    // Every write replaces the file whole already.
+    bool WriteStringReplacingFile(std::string_view section, std::string_view key, std::string_view value,
+                                  std::string_view file) override {
+        return WriteString(section, key, value, file);
+    }
+
     bool WriteSection(std::string_view section, const std::vector<std::string>& lines,
                       std::string_view file) override {
         return Edit(file, [&](std::string& text) { return ini::WriteSection(text, section, lines); });
@@ -140,9 +146,11 @@ public:
 private:
     // Applies change to the file's text and stores the result. A file that exists
     // but cannot be read is never overwritten; an unchanged text is not written.
+    // Another process's change between the read and the write is never lost.
     template <typename Change>
     static bool Edit(std::string_view file, Change change) {
         const std::string path = NativePath(file);
+        const FolderLock lock(path);
         std::string text;
         const ReadOutcome outcome = ReadWholeFile(path, text);
         if (outcome == ReadOutcome::Failed) return false;

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/linux/atomic_file.h"
 #include "platform/linux/libxml_layer.h"
 #include "platform/linux/linux_layer.h"
 #include "platform/linux/xsl_pattern.h"
@@ -357,14 +358,13 @@ public:
 
     platform::ParseError GetParseError() override { return error_; }
 
+    // The file is replaced whole (atomic_file.h): a reader or a crash never sees
+    // half a copy, and a read-only file or the target of a link stays as it is.
     bool Save(std::string_view path) override {
         const std::string bytes =
             state_ ? SerializeDocument(state_->Doc(), state_->Declaration(), state_->DeclaredEncoding())
                    : std::string();
-        std::FILE* file = std::fopen(NativePath(text::AnsiToUtf8(path)).c_str(), "wb");
-        if (!file) return false;
-        const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-        return std::fclose(file) == 0 && written;
+        return ReplaceFileContent(NativePath(text::AnsiToUtf8(path)), bytes);
     }
 
     NodeRef DocumentElement() override {

@@ -9,6 +9,7 @@
 #include "platform/windows/ansi_text.h"
 #include "platform/windows/automation_components.h"
 #include "platform/windows/dispatch.h"
+#include "platform/windows/file_replacement.h"
 #include "platform/windows/windows_layer.h"
 
 namespace vardel::platform::windows_layer {
@@ -107,8 +108,12 @@ public:
         return result;
     }
 
+    // The component saves under a temporary name, moved over the copy when done:
+    // a reader or a crash never sees half a copy, and a read-only copy stays.
     bool Save(std::string_view path) override {
-        return Call(Object(), L"SAVE", {WidenAnsi(path)}).Succeeded();
+        return ReplaceFileThrough(std::string(path), [&](const std::string& temporary) {
+            return Call(Object(), L"SAVE", {WidenAnsi(temporary)}).Succeeded();
+        });
     }
 
     platform::NodeRef DocumentElement() override {

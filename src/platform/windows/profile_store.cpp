@@ -1,12 +1,49 @@
 // The Windows layer's profile (INI) files: the system's private-profile functions.
 #include <windows.h>
 
+#include <cctype>
+#include <cstdint>
 #include <string>
 
+#include "platform/windows/file_replacement.h"
 #include "platform/windows/windows_layer.h"
 
 namespace vardel::platform::windows_layer {
 namespace {
+
+// A mutex named after the file (its full path, without regard to case), held
+// for one change of the file. A holder that was killed leaves it abandoned,
+// which the next waiter simply takes; one that takes longer than five seconds
+// is not waited for.
+class NamedLock {
+public:
+    explicit NamedLock(const std::string& file) {
+        char full[MAX_PATH];
+        const DWORD n = GetFullPathNameA(file.c_str(), MAX_PATH, full, nullptr);
+        const std::string path = n > 0 && n < MAX_PATH ? std::string(full, n) : file;
+        std::uint32_t hash = 2166136261u;  // FNV-1a of the upper-case path
+        for (unsigned char c : path) {
+            if (c == '/') c = '\\';
+            hash = (hash ^ static_cast<unsigned char>(std::toupper(c))) * 16777619u;
+        }
+        const std::wstring name = L"Local\\Vardel2-profile-" + std::to_wstring(hash);
+        mutex_ = CreateMutexW(nullptr, FALSE, name.c_str());
+        if (mutex_ && WaitForSingleObject(mutex_, 5000) == WAIT_TIMEOUT) {
+            CloseHandle(mutex_);
+            mutex_ = nullptr;
+        }
+    }
+    ~NamedLock() {
+        if (!mutex_) return;
+        ReleaseMutex(mutex_);
+        CloseHandle(mutex_);
+    }
+    NamedLock(const NamedLock&) = delete;
+    NamedLock& operator=(const NamedLock&) = delete;
+
+private:
+    HANDLE mutex_ = nullptr;
+};
 
 class PrivateProfileFiles final : public ProfileStore {
 public:
@@ -47,6 +84,21 @@ public:
                      std::string_view file) override {
         const std::string s(section), k(key), v(value), f(file);
         return WritePrivateProfileStringA(s.c_str(), k.c_str(), v.c_str(), f.c_str()) != FALSE;
+    }
+
+    // The change is made to a copy of the file, moved over it when done; a lock
+    // of the file's name keeps the change of another process from being lost
+    // between its copy and its move.
+    bool WriteStringReplacingFile(std::string_view section, std::string_view key, std::string_view value,
+                                  std::string_view file) override {
+        const std::string s(section), k(key), v(value), f(file);
+        const NamedLock lock(f);
+        return ReplaceFileThrough(f, [&](const std::string& temporary) {
+            if (GetFileAttributesA(f.c_str()) != INVALID_FILE_ATTRIBUTES &&
+                !CopyFileA(f.c_str(), temporary.c_str(), TRUE))
+                return false;
+            return WritePrivateProfileStringA(s.c_str(), k.c_str(), v.c_str(), temporary.c_str()) != FALSE;
+        });
     }
 
     bool WriteSection(std::string_view section, const std::vector<std::string>& lines,
