@@ -415,8 +415,9 @@ void InitialiseXmlAndHttp() {
 ParseOutcome ParseFile(const std::string& path) {
     InitialiseXmlAndHttp();
     FileReader reader{-1, {}};
+    // Without blocking: opening a FIFO would otherwise wait for a writer.
     do {
-        reader.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        reader.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     } while (reader.fd < 0 && errno == EINTR);
     if (reader.fd < 0) {
         if (errno == EACCES || errno == EPERM)
@@ -427,6 +428,11 @@ ParseOutcome ParseFile(const std::string& path) {
     if (::fstat(reader.fd, &info) != 0 || S_ISDIR(info.st_mode)) {
         ::close(reader.fd);
         return Failure(static_cast<std::int32_t>(0x80070005), "Access is denied.\r\n");
+    }
+    // A FIFO, a device or a socket is no feed copy: it could block or never end.
+    if (!S_ISREG(info.st_mode)) {
+        ::close(reader.fd);
+        return Failure(platform::kObjectNotFound, kObjectNotFoundReason);
     }
     FirstError errors;
     ParseOutcome outcome;
