@@ -91,5 +91,18 @@ TEST(NonRegularFiles, AFolderIsStillRefusedAsAccessDenied) {
     EXPECT_EQ(static_cast<std::uint32_t>(error.code), 0x80070005u);
 }
 
+// The copy keeps the document as written: the entity of the attribute value,
+// which the value does not keep, leaves no reference in the content either.
+TEST(ExternalDtd, CopyHoldsNoReferenceThatTheFeedDidNotHave) {
+    TempFolder folder;
+    DocumentRef doc = NewDocument();
+    ASSERT_TRUE(doc->Load(FixturePath("feeds/rss091_external_dtd.xml")));
+    ASSERT_TRUE(doc->Save(folder.File("copy.xml")));
+    const std::string copy = folder.Read("copy.xml");
+    EXPECT_NE(copy.find("<!DOCTYPE rss PUBLIC \"-//Netscape Communications//DTD RSS 0.91//EN\""), std::string::npos);
+    EXPECT_NE(copy.find("<title>Caf&eacute; &amp; Bar</title>"), std::string::npos) << copy;
+    EXPECT_NE(copy.find("</link>\n<category domain=\"http://news.example/thma\">"), std::string::npos) << copy;
+}
+
 }  // namespace
 }  // namespace vardel::testing

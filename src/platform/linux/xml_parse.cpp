@@ -1,7 +1,8 @@
 // Parsing for the Linux XML document component: files, Unicode text and HTTP
 // bodies, with the safe settings (no external entities or DTDs are ever fetched,
 // entity expansion bounded by libxml2's own limits) and the outcome reported with
-// the Windows component's error codes.
+// the Windows component's error codes. A document that names an external DTD is
+// well-formed with entities that only the DTD declares; they read as nothing.
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <libxml/parser.h>
@@ -53,6 +54,10 @@ void RecordError(void* data, xmlErrorPtr error) {
 #endif
     auto* first = static_cast<FirstError*>(data);
     if (first->set || error == nullptr || error->level < XML_ERR_ERROR) return;
+    // An entity that only an unread external subset (or parameter entity) can
+    // declare, in a document that is not standalone: no well-formedness error
+    // (libxml2 reports nothing else with this code). It reads as nothing.
+    if (error->code == XML_WAR_UNDECLARED_ENTITY) return;
     first->set = true;
     first->code = error->code;
     if (error->str1) first->str1 = error->str1;
@@ -126,8 +131,18 @@ private:
     Indexing previous_;
 };
 
-void InstallIndexing(xmlParserCtxtPtr context) {
-    if (context->sax) context->sax->startElementNs = StartElementAndIndex;
+// libxml2 hands on an unread entity inside an attribute value as a reference in
+// the content of the element around: it belongs to no content (the value keeps
+// nothing of it either).
+void ReferenceOutsideAttributeValues(void* context, const xmlChar* name) {
+    if (static_cast<xmlParserCtxtPtr>(context)->instate == XML_PARSER_ATTRIBUTE_VALUE) return;
+    xmlSAX2Reference(context, name);
+}
+
+void InstallHandlers(xmlParserCtxtPtr context) {
+    if (!context->sax) return;
+    context->sax->startElementNs = StartElementAndIndex;
+    context->sax->reference = ReferenceOutsideAttributeValues;
 }
 
 std::string OneLine(std::string text) {
@@ -444,7 +459,7 @@ ParseOutcome ParseFile(const std::string& path) {
             return Failure(static_cast<std::int32_t>(0x8007000E), "Not enough memory.\r\n");
         }
         auto index = std::make_shared<ElementIndex>();
-        InstallIndexing(context);
+        InstallHandlers(context);
         xmlDocPtr doc;
         {
             IndexInto indexing(*index, context);
@@ -479,7 +494,7 @@ ParseOutcome ParseUnicodeText(std::string_view utf8) {
     xmlParserCtxtPtr context = xmlNewParserCtxt();
     if (!context) return Failure(static_cast<std::int32_t>(0x8007000E), "Not enough memory.\r\n");
     auto index = std::make_shared<ElementIndex>();
-    InstallIndexing(context);
+    InstallHandlers(context);
     xmlDocPtr doc;
     {
         IndexInto indexing(*index, context);
@@ -513,7 +528,7 @@ struct StreamParser::Impl {
         context = xmlCreatePushParserCtxt(nullptr, nullptr, bytes, static_cast<int>(size), url.c_str());
         if (!context) return false;
         xmlCtxtUseOptions(context, kParseOptions);
-        InstallIndexing(context);
+        InstallHandlers(context);
         return true;
     }
 
