@@ -15,6 +15,7 @@
 #include "platform/components.h"
 #include "platform/services.h"
 #include "support/fakes.h"
+#include "support/http_server.h"
 
 namespace vardel::testing {
 namespace {
@@ -89,6 +90,94 @@ TEST(NonRegularFiles, AFolderIsStillRefusedAsAccessDenied) {
     const platform::ParseError error = LoadWithin(folder.Path(), finished);
     EXPECT_TRUE(finished);
     EXPECT_EQ(static_cast<std::uint32_t>(error.code), 0x80070005u);
+}
+
+// ---- What entity references may expand to ------------------------------------------
+
+constexpr std::size_t kBudget = 10u * 1024u * 1024u;
+const std::string kOverBudget = "The entity references expand to more than 10485760 bytes.\r\n";
+
+std::string Repeat(const std::string& piece, std::size_t times) {
+    std::string s;
+    s.reserve(piece.size() * times);
+    for (std::size_t i = 0; i < times; ++i) s += piece;
+    return s;
+}
+
+// A document whose entity e is 64 KiB of text, used `times` times in the way given.
+std::string Expanding(std::size_t times, const std::string& use) {
+    return "<!DOCTYPE r [<!ENTITY e \"" + std::string(64 * 1024, 'x') + "\">]>" + use.substr(0, use.find('#')) +
+           Repeat("&e;", times) + use.substr(use.find('#') + 1);
+}
+
+struct BudgetCase {
+    const char* name;
+    std::string xml;
+    bool loads;
+};
+
+std::ostream& operator<<(std::ostream& out, const BudgetCase& c) { return out << c.name; }
+
+class ExpansionBudgetCases : public ::testing::TestWithParam<BudgetCase> {};
+
+TEST_P(ExpansionBudgetCases, DecidesWhetherTheDocumentLoads) {
+    DocumentRef doc = NewDocument();
+    EXPECT_EQ(doc->LoadXml(GetParam().xml), GetParam().loads);
+    if (GetParam().loads) {
+        EXPECT_EQ(doc->GetParseError().code, 0);
+    } else {
+        EXPECT_EQ(static_cast<std::uint32_t>(doc->GetParseError().code), 0xC00CE50Du);
+        EXPECT_EQ(doc->GetParseError().reason, kOverBudget);
+    }
+}
+
+// 160 references of 64 KiB are exactly 10 MiB.
+INSTANTIATE_TEST_SUITE_P(
+    HostileFeeds, ExpansionBudgetCases,
+    ::testing::Values(BudgetCase{"ContentUpToTheBudget", Expanding(160, "<r>#</r>"), true},
+                      BudgetCase{"ContentBeyondIt", Expanding(161, "<r>#</r>"), false},
+                      BudgetCase{"SpreadOverElements", Expanding(161, "<r>" + Repeat("<i>&e;</i>", 100) + "#</r>"), false},
+                      BudgetCase{"AttributeValues", Expanding(161, "<r a='#'/>"), false},
+                      BudgetCase{"ContentAndAttributesTogether", Expanding(81, "<r a='" + Repeat("&e;", 80) + "'>#</r>"),
+                                 false},
+                      // f holds e 64 times: 4 MiB for each f
+                      BudgetCase{"NestedEntity",
+                                 "<!DOCTYPE r [<!ENTITY e \"" + std::string(64 * 1024, 'x') + "\"><!ENTITY f \"" +
+                                     Repeat("&e;", 64) + "\">]><r>&f;&f;&f;</r>",
+                                 false},
+                      BudgetCase{"NestedEntityWithin",
+                                 "<!DOCTYPE r [<!ENTITY e \"" + std::string(64 * 1024, 'x') + "\"><!ENTITY f \"" +
+                                     Repeat("&e;", 64) + "\">]><r>&f;&f;</r>",
+                                 true}));
+
+TEST(ExpansionBudget, TextOfADocumentWithinItIsWhole) {
+    DocumentRef doc = NewDocument();
+    ASSERT_TRUE(doc->LoadXml(Expanding(160, "<r>a#b</r>")));
+    const std::string text = doc->DocumentElement()->Text();
+    EXPECT_EQ(text.size(), kBudget + 2);
+    EXPECT_EQ(text.front(), 'a');
+    EXPECT_EQ(text.back(), 'b');
+}
+
+// The issue's bomb: a 1 MiB entity referenced 1024 times, as a file and over HTTP.
+TEST(ExpansionBudget, LargeEntityReferencedOftenFailsWithoutExpanding) {
+    const std::string bomb = "<?xml version=\"1.0\"?><!DOCTYPE rss [<!ENTITY big \"" + std::string(1024 * 1024, 'A') +
+                             "\">]><rss><channel><item><title>" + Repeat("&big;", 1024) +
+                             "</title></item></channel></rss>";
+    TempFolder folder;
+    folder.Write("bomb.xml", bomb);
+    LoopbackHttpServer server([&](const HttpRequestSeen&) {
+        HttpReply reply;
+        reply.contentType = "application/xml";
+        reply.body = bomb;
+        return reply;
+    });
+    for (const std::string& address : {folder.File("bomb.xml"), server.Url("/bomb.xml")}) {
+        SCOPED_TRACE(address);
+        DocumentRef doc = NewDocument();
+        EXPECT_FALSE(doc->Load(address));
+        EXPECT_EQ(doc->GetParseError().reason, kOverBudget);
+    }
 }
 
 // The copy keeps the document as written: the entity of the attribute value,

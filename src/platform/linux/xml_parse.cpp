@@ -1,6 +1,7 @@
 // Parsing for the Linux XML document component: files, Unicode text and HTTP
 // bodies, with the safe settings (no external entities or DTDs are ever fetched,
-// entity expansion bounded by libxml2's own limits) and the outcome reported with
+// what the entity references expand to bounded for the whole document, besides
+// libxml2's own limits of nesting) and the outcome reported with
 // the Windows component's error codes. A document that names an external DTD is
 // well-formed with entities that only the DTD declares; they read as nothing.
 #include <curl/curl.h>
@@ -15,6 +16,8 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <unordered_map>
 
 #include "platform/linux/libxml_layer.h"
 
@@ -45,7 +48,12 @@ struct FirstError {
     std::string str1, str2, message;
     bool anotherRoot = false;     // extra content after the root starts with an element
     std::string openElements;     // for a document that ends inside elements
+    std::uint64_t expansionLimit = 0;  // for kExpansionOverBudget
 };
+
+// Our own code for a document whose entities expand beyond the budget (libxml2's
+// codes are positive).
+constexpr int kExpansionOverBudget = -1;
 
 #if LIBXML_VERSION >= 21200
 void RecordError(void* data, const xmlError* error) {
@@ -98,15 +106,124 @@ private:
     void* previousContext_;
 };
 
+// The first bytes of a document, for its declaration, whether anything but
+// whitespace came at all, and how many bytes came so far.
+class HeadRecorder {
+public:
+    static constexpr std::size_t kHeadSize = 512;
+    void See(const char* bytes, std::size_t size) {
+        bytes_ += size;
+        if (head_.size() < kHeadSize) head_.append(bytes, std::min(size, kHeadSize - head_.size()));
+        for (std::size_t i = 0; !sawContent_ && i < size; ++i) {
+            const char c = bytes[i];
+            const auto u = static_cast<unsigned char>(c);
+            // Blanks, the zero bytes of UTF-16 and the bytes of a byte order mark
+            // are not content.
+            sawContent_ = u != ' ' && u != '\t' && u != '\r' && u != '\n' && u != 0 &&
+                          u != 0xEF && u != 0xBB && u != 0xBF && u != 0xFE && u != 0xFF;
+        }
+    }
+    const std::string& Head() const { return head_; }
+    bool SawContent() const { return sawContent_; }
+    std::uint64_t Bytes() const { return bytes_; }
+
+private:
+    std::uint64_t bytes_ = 0;
+    std::string head_;
+    bool sawContent_ = false;
+};
+
+// ---- The entity expansion budget ------------------------------------------------------
+
+std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) {
+    return a > UINT64_MAX - b ? UINT64_MAX : a + b;
+}
+
+// The entity references of a document stay references in the tree and are
+// expanded whenever a text is read (TEXT, attribute values, XPath string values),
+// so what they stand for is counted while parsing: every reference in the content
+// and in attribute values adds the size of its entity's text (its own references
+// counted in, each entity measured once). Past kEntityExpansionBudget or the bytes
+// of the document read so far, whichever is larger, the parse stops and the
+// document is not well-formed; no text read from a document that loaded is longer
+// than its own text and that budget.
+class ExpansionBudget {
+public:
+    ExpansionBudget(const HeadRecorder& document, FirstError& errors) : document_(document), errors_(errors) {}
+    ExpansionBudget(const ExpansionBudget&) = delete;
+    ExpansionBudget& operator=(const ExpansionBudget&) = delete;
+
+    // One more reference to entity, met by parser; false once the budget is spent
+    // (the parser is stopped then).
+    bool Spend(xmlParserCtxtPtr parser, xmlEntityPtr entity) {
+        if (spent_) return false;
+        total_ = SaturatingAdd(total_, SizeOf(entity, 0));
+        const std::uint64_t limit = std::max<std::uint64_t>(kEntityExpansionBudget, document_.Bytes());
+        if (total_ <= limit) return true;
+        spent_ = true;
+        if (!errors_.set) {
+            errors_.set = true;
+            errors_.code = kExpansionOverBudget;
+            errors_.expansionLimit = limit;
+        }
+        xmlStopParser(parser);
+        return false;
+    }
+
+private:
+    static constexpr int kDeepest = 64;  // libxml2 refuses far shallower nestings of entities
+
+    std::uint64_t SizeOf(xmlEntityPtr entity, int depth) {
+        if (!entity || entity->type != XML_ENTITY_DECL) return 0;
+        const auto known = sizes_.find(entity);
+        if (known != sizes_.end()) return known->second;
+        sizes_[entity] = UINT64_MAX;  // while measured: a loop counts as endless
+        const std::uint64_t size = depth > kDeepest ? UINT64_MAX : SizeOfNodes(entity->children, depth + 1);
+        sizes_[entity] = size;
+        return size;
+    }
+
+    std::uint64_t SizeOfNodes(xmlNodePtr first, int depth) {
+        std::uint64_t size = 0;
+        for (xmlNodePtr node = first; node && size != UINT64_MAX; node = node->next) {
+            switch (node->type) {
+            case XML_TEXT_NODE:
+            case XML_CDATA_SECTION_NODE:
+                if (node->content) size = SaturatingAdd(size, static_cast<std::uint64_t>(xmlStrlen(node->content)));
+                break;
+            case XML_ENTITY_REF_NODE:
+                size = SaturatingAdd(size, SizeOf(reinterpret_cast<xmlEntityPtr>(node->children), depth));
+                break;
+            case XML_ELEMENT_NODE:
+                size = SaturatingAdd(size, SizeOfNodes(node->children, depth));
+                for (xmlAttrPtr a = node->properties; a; a = a->next)
+                    size = SaturatingAdd(size, SizeOfNodes(a->children, depth));
+                break;
+            default:
+                break;
+            }
+        }
+        return size;
+    }
+
+    const HeadRecorder& document_;
+    FirstError& errors_;
+    std::unordered_map<xmlEntityPtr, std::uint64_t> sizes_;
+    std::uint64_t total_ = 0;
+    bool spent_ = false;
+};
+
 // ---- The element index ------------------------------------------------------------
 
-// The index the current parse on this thread fills, and the parser whose elements
-// go into it (not those of an entity's content, which is parsed separately).
-struct Indexing {
+// What the current parse on this thread fills and counts, and the parser of the
+// document itself: an entity's content is parsed separately, by a parser of its
+// own, and is counted where the entity is referenced.
+struct ParseScope {
     ElementIndex* index = nullptr;
     xmlParserCtxtPtr context = nullptr;
+    ExpansionBudget* budget = nullptr;
 };
-thread_local Indexing tIndexing;
+thread_local ParseScope tScope;
 
 void StartElementAndIndex(void* context, const xmlChar* local, const xmlChar* prefix, const xmlChar* uri,
                           int namespaceCount, const xmlChar** namespaces, int attributeCount,
@@ -114,28 +231,39 @@ void StartElementAndIndex(void* context, const xmlChar* local, const xmlChar* pr
     xmlSAX2StartElementNs(context, local, prefix, uri, namespaceCount, namespaces, attributeCount,
                           defaultedCount, attributes);
     auto* parser = static_cast<xmlParserCtxtPtr>(context);
-    if (tIndexing.index && parser == tIndexing.context && parser->node && parser->node->name == local)
-        tIndexing.index->Add(prefix, local, parser->node);
+    if (parser != tScope.context || !parser->node || parser->node->name != local) return;
+    if (tScope.index) tScope.index->Add(prefix, local, parser->node);
+    if (!tScope.budget) return;
+    for (xmlAttrPtr a = parser->node->properties; a; a = a->next) {
+        for (xmlNodePtr part = a->children; part; part = part->next) {
+            if (part->type == XML_ENTITY_REF_NODE &&
+                !tScope.budget->Spend(parser, reinterpret_cast<xmlEntityPtr>(part->children)))
+                return;
+        }
+    }
 }
 
-class IndexInto {
+class ScopeOfParse {
 public:
-    IndexInto(ElementIndex& index, xmlParserCtxtPtr context) : previous_(tIndexing) {
-        tIndexing = {&index, context};
+    ScopeOfParse(ElementIndex& index, xmlParserCtxtPtr context, ExpansionBudget& budget) : previous_(tScope) {
+        tScope = {&index, context, &budget};
     }
-    ~IndexInto() { tIndexing = previous_; }
-    IndexInto(const IndexInto&) = delete;
-    IndexInto& operator=(const IndexInto&) = delete;
+    ~ScopeOfParse() { tScope = previous_; }
+    ScopeOfParse(const ScopeOfParse&) = delete;
+    ScopeOfParse& operator=(const ScopeOfParse&) = delete;
 
 private:
-    Indexing previous_;
+    ParseScope previous_;
 };
 
-// libxml2 hands on an unread entity inside an attribute value as a reference in
-// the content of the element around: it belongs to no content (the value keeps
-// nothing of it either).
+// A reference in content. libxml2 also hands on an unread entity inside an
+// attribute value as a reference in the content of the element around: that one
+// belongs to no content (the value keeps nothing of it either).
 void ReferenceOutsideAttributeValues(void* context, const xmlChar* name) {
-    if (static_cast<xmlParserCtxtPtr>(context)->instate == XML_PARSER_ATTRIBUTE_VALUE) return;
+    auto* parser = static_cast<xmlParserCtxtPtr>(context);
+    if (parser->instate == XML_PARSER_ATTRIBUTE_VALUE) return;
+    if (tScope.budget && parser == tScope.context && !tScope.budget->Spend(parser, xmlGetDocEntity(parser->myDoc, name)))
+        return;
     xmlSAX2Reference(context, name);
 }
 
@@ -161,6 +289,9 @@ void DescribeError(const FirstError& error, bool sawContent, ParseOutcome& outco
     std::uint32_t code = 0xC00CE50D;
     std::string reason;
     switch (error.code) {
+    case kExpansionOverBudget:
+        reason = "The entity references expand to more than " + std::to_string(error.expansionLimit) + " bytes.";
+        break;
     case XML_ERR_DOCUMENT_EMPTY:
         if (sawContent) {
             code = 0xC00CE556;
@@ -305,30 +436,6 @@ void ReadDeclaration(std::string_view head, ParseOutcome& outcome) {
     if (close != std::string::npos) outcome.declaredEncoding = ascii.substr(i + 1, close - i - 1);
 }
 
-// The first bytes of a document, for its declaration, and whether anything but
-// whitespace came at all.
-class HeadRecorder {
-public:
-    static constexpr std::size_t kHeadSize = 512;
-    void See(const char* bytes, std::size_t size) {
-        if (head_.size() < kHeadSize) head_.append(bytes, std::min(size, kHeadSize - head_.size()));
-        for (std::size_t i = 0; !sawContent_ && i < size; ++i) {
-            const char c = bytes[i];
-            const auto u = static_cast<unsigned char>(c);
-            // Blanks, the zero bytes of UTF-16 and the bytes of a byte order mark
-            // are not content.
-            sawContent_ = u != ' ' && u != '\t' && u != '\r' && u != '\n' && u != 0 &&
-                          u != 0xEF && u != 0xBB && u != 0xBF && u != 0xFE && u != 0xFF;
-        }
-    }
-    const std::string& Head() const { return head_; }
-    bool SawContent() const { return sawContent_; }
-
-private:
-    std::string head_;
-    bool sawContent_ = false;
-};
-
 // The outcome of a finished parse: the document when it is well-formed, with
 // declared namespaces and a root element, otherwise the first error.
 ParseOutcome Conclude(xmlDocPtr doc, bool wellFormed, const FirstError& errors, const HeadRecorder& head,
@@ -462,7 +569,8 @@ ParseOutcome ParseFile(const std::string& path) {
         InstallHandlers(context);
         xmlDocPtr doc;
         {
-            IndexInto indexing(*index, context);
+            ExpansionBudget budget(reader.head, errors);
+            ScopeOfParse scopeOfParse(*index, context, budget);
             doc = xmlCtxtReadIO(context, ReadFromFile, CloseNothing, &reader, path.c_str(), nullptr,
                                 kParseOptions);
         }
@@ -497,7 +605,8 @@ ParseOutcome ParseUnicodeText(std::string_view utf8) {
     InstallHandlers(context);
     xmlDocPtr doc;
     {
-        IndexInto indexing(*index, context);
+        ExpansionBudget budget(head, errors);
+        ScopeOfParse scopeOfParse(*index, context, budget);
         doc = xmlCtxtReadMemory(context, utf8.data(), static_cast<int>(utf8.size()), nullptr, "UTF-8",
                                 kParseOptions | XML_PARSE_IGNORE_ENC);
     }
@@ -515,6 +624,7 @@ struct StreamParser::Impl {
     HeadRecorder head;
     FirstError errors;
     std::shared_ptr<ElementIndex> index = std::make_shared<ElementIndex>();
+    ExpansionBudget budget{head, errors};
     bool failed = false;
 
     ~Impl() {
@@ -543,7 +653,7 @@ struct StreamParser::Impl {
             size = 0;
         }
         if (size > 0 || end) {
-            IndexInto indexing(*index, context);
+            ScopeOfParse scopeOfParse(*index, context, budget);
             while (size > 0) {
                 const int piece = static_cast<int>(std::min<std::size_t>(size, 1u << 20));
                 xmlParseChunk(context, bytes, piece, 0);
