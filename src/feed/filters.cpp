@@ -10,6 +10,8 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
+#include <optional>
 #include <vector>
 
 namespace vardel::feed {
@@ -45,8 +47,56 @@ namespace vardel::feed {
 // come first, so every block searched is used up by that segment: the search
 // moves on as the text does. Tags are compared by their hashes and confirmed
 // character by character before a cut.
+//
+// A search reads back no further than the longest tag of a pass that can still
+// come first, which keeps the pass linear for every text met so far, many distinct
+// tags included. Texts built so that long stretches full of "<" wait while the
+// segments after them die at passes spaced apart can make each segment read far
+// back; the search has a budget of steps in proportion to the text, and past it
+// the text is stripped pass by pass, as before, which then costs one scan per tag.
 
 namespace {
+
+// ---- pass by pass ----
+
+// Removes every occurrence of tag from text[from:], left to right without overlap.
+void RemoveEvery(std::string& text, std::size_t from, std::string_view tag) {
+    std::size_t hit = text.find(tag, from);
+    if (hit == std::string::npos) return;
+    std::size_t out = hit;
+    std::size_t in = hit;
+    while (hit != std::string::npos) {
+        std::memmove(&text[out], &text[in], hit - in);
+        out += hit - in;
+        in = hit + tag.size();
+        hit = text.find(tag, in);
+    }
+    std::memmove(&text[out], &text[in], text.size() - in);
+    out += text.size() - in;
+    text.resize(out);
+}
+
+// The rule as it reads, one scan of the text per tag: for texts that would keep
+// the single pass searching for long (see TagStripper).
+std::string StripTagsPassByPass(std::string_view input) {
+    std::string text(input);
+    std::size_t from = 0;  // text[0:from] holds no "<", so no tag starts there
+    for (;;) {
+        const std::size_t open = text.find('<', from);
+        if (open == std::string::npos) return text;
+        const std::size_t close = text.find('>', open);
+        if (close == std::string::npos) {
+            // The tag runs to the end; it cannot occur anywhere else.
+            text.resize(open);
+            return text;
+        }
+        const std::string tag = text.substr(open, close - open + 1);
+        RemoveEvery(text, open, tag);
+        from = open;
+    }
+}
+
+// ---- in one pass ----
 
 // Polynomial hashes modulo the prime 2^61 - 1, in 64-bit arithmetic (the 32-bit
 // build has no 128-bit integers).
@@ -124,25 +174,23 @@ private:
     std::vector<std::vector<std::uint32_t>> lists_;
 };
 
-// What is known of one text that starts with "<" and ends a tag: the passes of
-// the tags that end with it, and the passes whose tag it is.
-struct TagEnding {
+// The passes of one tag.
+struct TagPasses {
     std::uint64_t hash = ~std::uint64_t{0};  // ~0: a free slot (hashes are below 2^61)
-    PassList endings;
-    PassList tags;
+    PassList passes;
 };
 
-// Open addressing by the hash itself.
-class TagEndings {
+// The tags by their hashes, in open addressing by the hash itself.
+class TagTable {
 public:
-    TagEndings() : slots_(64) {}
-    const TagEnding* Find(std::uint64_t hash) const {
+    TagTable() : slots_(64) {}
+    const TagPasses* Find(std::uint64_t hash) const {
         for (std::size_t i = hash & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
             if (slots_[i].hash == hash) return &slots_[i];
             if (slots_[i].hash == kFree) return nullptr;
         }
     }
-    TagEnding& Get(std::uint64_t hash) {
+    TagPasses& Get(std::uint64_t hash) {
         if ((used_ + 1) * 4 > slots_.size() * 3) Grow();
         std::size_t i = hash & (slots_.size() - 1);
         while (slots_[i].hash != hash && slots_[i].hash != kFree) i = (i + 1) & (slots_.size() - 1);
@@ -156,58 +204,62 @@ public:
 private:
     static constexpr std::uint64_t kFree = ~std::uint64_t{0};
     void Grow() {
-        std::vector<TagEnding> old(slots_.size() * 2);
+        std::vector<TagPasses> old(slots_.size() * 2);
         old.swap(slots_);
-        for (const TagEnding& e : old) {
+        for (const TagPasses& e : old) {
             if (e.hash == kFree) continue;
             std::size_t i = e.hash & (slots_.size() - 1);
             while (slots_[i].hash != kFree) i = (i + 1) & (slots_.size() - 1);
             slots_[i] = e;
         }
     }
-    std::vector<TagEnding> slots_;
+    std::vector<TagPasses> slots_;
     std::size_t used_ = 0;
 };
 
 // The longest tag among the passes of a range (a segment tree over the passes).
+// Lengths are kept in 32 bits; a longer one counts as 2^32 - 1, which only makes
+// the bound looser.
 class LongestTag {
 public:
     void Append(std::size_t length) {
         const std::size_t pass = ++count_;
         if (pass >= capacity_) {
             capacity_ = std::max<std::size_t>(64, capacity_ * 2);
-            std::vector<std::size_t> grown(2 * capacity_, 0);
+            std::vector<std::uint32_t> grown(2 * capacity_, 0);
             for (std::size_t p = 1; p < pass; ++p) grown[capacity_ + p] = tree_[capacity_ / 2 + p];
             for (std::size_t i = capacity_ - 1; i > 0; --i) grown[i] = std::max(grown[2 * i], grown[2 * i + 1]);
             tree_.swap(grown);
         }
         std::size_t i = capacity_ + pass;
-        tree_[i] = length;
+        tree_[i] = static_cast<std::uint32_t>(std::min<std::size_t>(length, UINT32_MAX));
         for (i /= 2; i > 0; i /= 2) tree_[i] = std::max(tree_[2 * i], tree_[2 * i + 1]);
     }
     // Over the passes first..last (0 for an empty range).
     std::size_t Max(std::size_t first, std::size_t last) const {
         if (first > last || first > count_) return 0;
         last = std::min(last, count_);
-        std::size_t result = 0;
+        std::uint32_t result = 0;
         for (std::size_t lo = capacity_ + first, hi = capacity_ + last + 1; lo < hi; lo /= 2, hi /= 2) {
             if (lo & 1) result = std::max(result, tree_[lo++]);
             if (hi & 1) result = std::max(result, tree_[--hi]);
         }
-        return result;
+        return result == UINT32_MAX ? SIZE_MAX : result;
     }
 
 private:
     std::size_t count_ = 0;
     std::size_t capacity_ = 0;
-    std::vector<std::size_t> tree_;
+    std::vector<std::uint32_t> tree_;
 };
 
 class TagStripper {
 public:
-    explicit TagStripper(std::string_view input) : input_(input), base_(HashBase()) {}
+    explicit TagStripper(std::string_view input)
+        : input_(input), base_(HashBase()), searchSteps_(kSearchStepsPerByte * input.size() + 4096) {}
 
-    std::string Run() {
+    // The stripped text, or nothing once the searches ran out of steps.
+    std::optional<std::string> Run() {
         out_.reserve(input_.size());
         for (std::size_t at = 0;;) {
             const std::size_t close = input_.find('>', at);
@@ -219,7 +271,7 @@ public:
                 if (open != std::string_view::npos) firstOpen_ = segmentStart + open;
             }
             if (close == std::string_view::npos) break;
-            EndSegment(segmentStart);
+            if (!EndSegment(segmentStart)) return std::nullopt;
             at = close + 1;
         }
         // The last segment has no ">": a tag in it runs to the end.
@@ -229,6 +281,7 @@ public:
 
 private:
     static constexpr std::size_t kNone = std::string::npos;
+    static constexpr std::size_t kSearchStepsPerByte = 16;
 
     struct Block {
         std::size_t start;    // in out_; the block runs to the next block or the segment
@@ -241,15 +294,17 @@ private:
 
     std::uint64_t Code(char c) const { return static_cast<unsigned char>(c) + 1u; }
 
-    // The segment out_[segmentStart:] has just met its ">".
-    void EndSegment(std::size_t segmentStart) {
+    // The segment out_[segmentStart:] has just met its ">"; false once the
+    // searches ran out of steps.
+    bool EndSegment(std::size_t segmentStart) {
         if (firstOpen_ == kNone) {  // no "<" waits: final
             out_ += '>';
             blocks_.clear();
-            return;
+            return true;
         }
         Cut cut = FindEarliestCut(segmentStart, false);
         if (cut.pass != 0 && !SameAsTag(cut)) cut = FindEarliestCut(segmentStart, true);
+        if (searchSteps_ == 0) return false;
         if (cut.pass == 0) cut = {firstOpen_, AddTag(firstOpen_)};  // the segment's own pass
 
         std::size_t start = segmentStart;
@@ -260,12 +315,13 @@ private:
         out_.resize(cut.at);
         if (firstOpen_ >= cut.at) firstOpen_ = kNone;
         if (start < cut.at) blocks_.push_back({start, cut.pass});
+        return true;
     }
 
     // The earliest pass whose tag ends the segment (with what waits in front of it)
-    // at a moment the tag was there to cut. Walks from the ">" to the left while
-    // some tag of a pass that could still come first can end with what was read.
-    Cut FindEarliestCut(std::size_t segmentStart, bool confirmEach) const {
+    // at a moment the tag was there to cut. Reads from the ">" to the left, no
+    // further than the longest tag of a pass that could still come first.
+    Cut FindEarliestCut(std::size_t segmentStart, bool confirmEach) {
         Cut best;
         std::uint32_t before = passes_ + 1;  // passes earlier than this can still come first
         std::size_t block = blocks_.size();
@@ -283,19 +339,21 @@ private:
                 longest = longest_.Max(arrived + 1, before - 1);
             }
             if (end - at >= longest) break;
+            if (searchSteps_ == 0) return {};
+            --searchSteps_;
             --at;
             hash = Reduce(MulMod(Code(out_[at]), power) + hash);
             power = MulMod(power, base_);
             if (out_[at] != '<') continue;
-            const TagEnding* ending = endings_.Find(hash);
-            if (!ending || !passLists_.FirstBetween(ending->endings, arrived, before)) break;
+            const TagPasses* tag = tags_.Find(hash);
+            if (!tag) continue;
             std::uint32_t pass = 0;
             if (confirmEach) {
-                passLists_.ForEachBetween(ending->tags, arrived, before, [&](std::uint32_t p) {
+                passLists_.ForEachBetween(tag->passes, arrived, before, [&](std::uint32_t p) {
                     if (pass == 0 && SameAsTag({at, p})) pass = p;
                 });
             } else {
-                pass = passLists_.FirstBetween(ending->tags, arrived, before);
+                pass = passLists_.FirstBetween(tag->passes, arrived, before);
             }
             if (pass == 0) continue;
             best = {at, pass};
@@ -307,7 +365,7 @@ private:
     }
 
     bool SameAsTag(const Cut& cut) const {
-        const Tag& tag = tags_[cut.pass - 1];
+        const Tag& tag = tagOfPass_[cut.pass - 1];
         return out_.size() - cut.at == tag.length &&
                std::string_view(out_).substr(cut.at) == std::string_view(tagText_).substr(tag.start, tag.length);
     }
@@ -316,7 +374,7 @@ private:
     std::uint32_t AddTag(std::size_t open) {
         const std::uint32_t pass = ++passes_;
         const std::size_t end = out_.size();
-        tags_.push_back({tagText_.size(), end - open});
+        tagOfPass_.push_back({static_cast<std::uint32_t>(tagText_.size()), static_cast<std::uint32_t>(end - open)});
         tagText_.append(out_, open, end - open);
         longest_.Append(end - open);
         std::uint64_t hash = 0, power = 1;
@@ -324,27 +382,25 @@ private:
             --at;
             hash = Reduce(MulMod(Code(out_[at]), power) + hash);
             power = MulMod(power, base_);
-            if (out_[at] != '<') continue;
-            TagEnding& ending = endings_.Get(hash);
-            passLists_.Append(ending.endings, pass);
-            if (at == open) passLists_.Append(ending.tags, pass);
         }
+        passLists_.Append(tags_.Get(hash).passes, pass);
         return pass;
     }
 
     struct Tag {
-        std::size_t start, length;  // in tagText_
+        std::uint32_t start, length;  // in tagText_ (texts are below 4 GiB, see StripTags)
     };
 
     std::string_view input_;
     std::uint64_t base_;
+    std::size_t searchSteps_;          // left for the searches
     std::string out_;                  // final text, then the waiting blocks, then the segment
     std::size_t firstOpen_ = kNone;    // the first "<" of the waiting blocks and the segment
     std::vector<Block> blocks_;
     std::uint32_t passes_ = 0;
-    std::vector<Tag> tags_;            // by pass - 1
+    std::vector<Tag> tagOfPass_;       // by pass - 1
     std::string tagText_;
-    TagEndings endings_;
+    TagTable tags_;
     PassLists passLists_;
     LongestTag longest_;
 };
@@ -353,7 +409,9 @@ private:
 
 std::string StripTags(std::string_view input) {
     if (input.find('<') == std::string_view::npos) return std::string(input);
-    return TagStripper(input).Run();
+    if (input.size() >= UINT32_MAX) return StripTagsPassByPass(input);  // beyond the single pass's counters
+    if (std::optional<std::string> stripped = TagStripper(input).Run()) return std::move(*stripped);
+    return StripTagsPassByPass(input);
 }
 
 std::string RemoveLineFeeds(std::string_view input) {

@@ -145,6 +145,23 @@ TEST(Filters, NumericPassRunsBeforeTheNamedPass) {
     EXPECT_EQ(both, "&#065;");
 }
 
+// Stretches full of "<" that wait while the segments after them die at passes
+// spaced apart, with long tags between those passes that nearly match: the one
+// pass would read far back for every segment, runs out of steps and strips the
+// text pass by pass instead. The result is the rule's either way.
+TEST(Filters, StripTagsOfATextBuiltToKeepTheSearchBusy) {
+    const int count = 120;
+    std::string run, text = "<b0>";
+    for (int j = 0; j < count; ++j) run += "<y";
+    for (int i = 1; i <= count; ++i) text += "<z" + run + "<b" + std::to_string(i) + "><b" + std::to_string(i) + ">";
+    for (int block = 0; block < count; ++block) {
+        text += "w" + run + "<b0>";
+        for (int i = 1; i <= count; ++i) text += "<b" + std::to_string(i) + ">";
+        text += "q>";
+    }
+    EXPECT_EQ(feed::StripTags(text), reference::StripTags(text));
+}
+
 // Random texts over the few characters the references are made of, so that
 // decoded characters often complete new references and tags join up.
 std::string RandomText(std::mt19937& random, const std::vector<std::string>& pieces, int length) {
