@@ -38,19 +38,21 @@ std::string Attribute(const DocumentRef& doc, const std::string& path, const std
 
 // What the fixture reads as, wherever it came from.
 void ExpectTheFixturesTexts(const DocumentRef& doc) {
-    EXPECT_EQ(Text(doc, "rss/channel/title"), "Caf & Bar");
     EXPECT_EQ(Text(doc, "rss/channel/item/title"), "ber die Brcke");
     EXPECT_EQ(Attribute(doc, "rss/channel/item/category", "domain"), "http://news.example/thma");
-    EXPECT_EQ(Text(doc, "rss/channel/item"), "ber die Brcke http://news.example/1 Verkehr")
-        << "nothing of the attribute's entity turns up in the content";
 }
 
 TEST(ExternalDtd, FeedNamingOneLoadsWithItsUnreadEntitiesEmpty) {
     DocumentRef doc = NewDocument();
     ASSERT_TRUE(doc->Load(FixturePath("feeds/rss091_external_dtd.xml"))) << doc->GetParseError().reason;
     ExpectTheFixturesTexts(doc);
+    EXPECT_EQ(Text(doc, "rss/channel/title"), "Caf & Bar");
+    EXPECT_EQ(Text(doc, "rss/channel/item"), "ber die Brcke http://news.example/1 Verkehr")
+        << "nothing of the attribute's entity turns up in the content";
 }
 
+// (The copy's whitespace is the component's: Wine's leaves out the whitespace-only
+// text it dropped while loading, so only texts without such parts are compared.)
 TEST(ExternalDtd, SavedCopyLoadsBack) {
     TempFolder folder;
     DocumentRef doc = NewDocument();
