@@ -114,6 +114,7 @@ struct BudgetCase {
     const char* name;
     std::string xml;
     bool loads;
+    std::string reason = kOverBudget;
 };
 
 std::ostream& operator<<(std::ostream& out, const BudgetCase& c) { return out << c.name; }
@@ -127,8 +128,17 @@ TEST_P(ExpansionBudgetCases, DecidesWhetherTheDocumentLoads) {
         EXPECT_EQ(doc->GetParseError().code, 0);
     } else {
         EXPECT_EQ(static_cast<std::uint32_t>(doc->GetParseError().code), 0xC00CE50Du);
-        EXPECT_EQ(doc->GetParseError().reason, kOverBudget);
+        EXPECT_EQ(doc->GetParseError().reason, GetParam().reason);
     }
+}
+
+// A document of 11 MiB: its references may stand for as much as the document.
+std::string LargeExpanding(std::size_t times) {
+    return Expanding(times, "<r>#" + Repeat("<!--" + std::string(1024 * 1024 - 7, 'p') + "-->", 11) + "</r>");
+}
+
+std::string OverBudgetOf(std::size_t documentBytes) {
+    return "The entity references expand to more than " + std::to_string(documentBytes) + " bytes.\r\n";
 }
 
 // 160 references of 64 KiB are exactly 10 MiB.
@@ -148,7 +158,11 @@ INSTANTIATE_TEST_SUITE_P(
                       BudgetCase{"NestedEntityWithin",
                                  "<!DOCTYPE r [<!ENTITY e \"" + std::string(64 * 1024, 'x') + "\"><!ENTITY f \"" +
                                      Repeat("&e;", 64) + "\">]><r>&f;&f;</r>",
-                                 true}));
+                                 true},
+                      // references before the bulk of the document: the verdict is on its whole size
+                      BudgetCase{"LargeDocumentUpToItsSize", LargeExpanding(176), true},
+                      BudgetCase{"LargeDocumentBeyondItsSize", LargeExpanding(178), false,
+                                 OverBudgetOf(LargeExpanding(178).size())}));
 
 TEST(ExpansionBudget, TextOfADocumentWithinItIsWhole) {
     DocumentRef doc = NewDocument();

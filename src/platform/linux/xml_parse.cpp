@@ -143,31 +143,48 @@ std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) {
 // expanded whenever a text is read (TEXT, attribute values, XPath string values),
 // so what they stand for is counted while parsing: every reference in the content
 // and in attribute values adds the size of its entity's text (its own references
-// counted in, each entity measured once). Past kEntityExpansionBudget or the bytes
-// of the document read so far, whichever is larger, the parse stops and the
-// document is not well-formed; no text read from a document that loaded is longer
-// than its own text and that budget.
+// counted in, each entity measured once). A document whose references stand for
+// more than kEntityExpansionBudget or its own size, whichever is larger, is not
+// well-formed; no text read from a document that loaded is longer than its own
+// text and that budget. Nothing is expanded while parsing, so the verdict waits
+// for the document's whole size; the parse stops early only once the sum is past
+// the largest size the document can have.
 class ExpansionBudget {
 public:
-    ExpansionBudget(const HeadRecorder& document, FirstError& errors) : document_(document), errors_(errors) {}
+    // largestDocument: the size known before the parse (the file's, the text's, at
+    // most the body cap for a body), 0 for none.
+    ExpansionBudget(const HeadRecorder& document, FirstError& errors, std::uint64_t largestDocument)
+        : document_(document), errors_(errors), largestDocument_(largestDocument) {}
     ExpansionBudget(const ExpansionBudget&) = delete;
     ExpansionBudget& operator=(const ExpansionBudget&) = delete;
 
     // One more reference to entity, met by parser; false once the budget is spent
-    // (the parser is stopped then).
+    // for certain (the parser is stopped then).
     bool Spend(xmlParserCtxtPtr parser, xmlEntityPtr entity) {
         if (spent_) return false;
         total_ = SaturatingAdd(total_, SizeOf(entity, 0));
-        const std::uint64_t limit = std::max<std::uint64_t>(kEntityExpansionBudget, document_.Bytes());
-        if (total_ <= limit) return true;
-        spent_ = true;
-        if (!errors_.set) {
-            errors_.set = true;
-            errors_.code = kExpansionOverBudget;
-            errors_.expansionLimit = limit;
-        }
+        if (total_ <= Limit(std::max(largestDocument_, document_.Bytes()))) return true;
+        Exceeded(Limit(document_.Bytes()));
         xmlStopParser(parser);
         return false;
+    }
+
+    // At the end of the document: the verdict on its whole size.
+    void Conclude() {
+        if (!spent_ && total_ > Limit(document_.Bytes())) Exceeded(Limit(document_.Bytes()));
+    }
+
+private:
+    static std::uint64_t Limit(std::uint64_t documentBytes) {
+        return std::max<std::uint64_t>(kEntityExpansionBudget, documentBytes);
+    }
+
+    void Exceeded(std::uint64_t limit) {
+        spent_ = true;
+        if (errors_.set) return;
+        errors_.set = true;
+        errors_.code = kExpansionOverBudget;
+        errors_.expansionLimit = limit;
     }
 
 private:
@@ -208,6 +225,7 @@ private:
 
     const HeadRecorder& document_;
     FirstError& errors_;
+    std::uint64_t largestDocument_;
     std::unordered_map<xmlEntityPtr, std::uint64_t> sizes_;
     std::uint64_t total_ = 0;
     bool spent_ = false;
@@ -569,10 +587,11 @@ ParseOutcome ParseFile(const std::string& path) {
         InstallHandlers(context);
         xmlDocPtr doc;
         {
-            ExpansionBudget budget(reader.head, errors);
+            ExpansionBudget budget(reader.head, errors, static_cast<std::uint64_t>(info.st_size));
             ScopeOfParse scopeOfParse(*index, context, budget);
             doc = xmlCtxtReadIO(context, ReadFromFile, CloseNothing, &reader, path.c_str(), nullptr,
                                 kParseOptions);
+            budget.Conclude();
         }
         const bool wellFormed = context->wellFormed && context->nsWellFormed;
         xmlFreeParserCtxt(context);
@@ -605,10 +624,11 @@ ParseOutcome ParseUnicodeText(std::string_view utf8) {
     InstallHandlers(context);
     xmlDocPtr doc;
     {
-        ExpansionBudget budget(head, errors);
+        ExpansionBudget budget(head, errors, utf8.size());
         ScopeOfParse scopeOfParse(*index, context, budget);
         doc = xmlCtxtReadMemory(context, utf8.data(), static_cast<int>(utf8.size()), nullptr, "UTF-8",
                                 kParseOptions | XML_PARSE_IGNORE_ENC);
+        budget.Conclude();
     }
     const bool wellFormed = context->wellFormed && context->nsWellFormed;
     xmlFreeParserCtxt(context);
@@ -624,7 +644,7 @@ struct StreamParser::Impl {
     HeadRecorder head;
     FirstError errors;
     std::shared_ptr<ElementIndex> index = std::make_shared<ElementIndex>();
-    ExpansionBudget budget{head, errors};
+    ExpansionBudget budget{head, errors, kMaxResponseBytes};
     bool failed = false;
 
     ~Impl() {
@@ -660,7 +680,10 @@ struct StreamParser::Impl {
                 bytes += piece;
                 size -= static_cast<std::size_t>(piece);
             }
-            if (end) xmlParseChunk(context, nullptr, 0, 1);
+            if (end) {
+                xmlParseChunk(context, nullptr, 0, 1);
+                budget.Conclude();
+            }
         }
         return context->wellFormed && !errors.set;
     }
