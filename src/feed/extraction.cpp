@@ -263,7 +263,7 @@ std::vector<std::string> AttributeNames(std::string_view list) {
 // is given (to the nearest, ties to even); none for a position no list has.
 std::optional<long> ListPosition(double position) {
     if (!std::isfinite(position)) return std::nullopt;
-    const double rounded = std::nearbyint(position);
+    const double rounded = text::RoundHalfEven(position);
     if (rounded < 0 || rounded > 2147483647.0) return std::nullopt;
     return static_cast<long>(rounded);
 }

@@ -111,16 +111,6 @@ double ReadDecimal(std::string_view s, std::size_t& i) {
     return value;
 }
 
-// The value rounded to the nearest integer, ties to even; independent of the
-// floating-point rounding mode that the host may have set.
-double RoundHalfEven(double v) {
-    const double lower = std::floor(v);
-    const double fraction = v - lower;  // exact for every double
-    if (fraction > 0.5) return lower + 1.0;
-    if (fraction < 0.5) return lower;
-    return std::fmod(lower, 2.0) == 0.0 ? lower : lower + 1.0;
-}
-
 // The low 32 bits of the rounded value's two's-complement form.
 std::uint32_t LowBits(double v) {
     if (!std::isfinite(v)) return 0;
@@ -166,6 +156,17 @@ double NumberFromText(std::string_view s) {
     }
     if (value == 0.0) return 0.0;  // never a negative zero
     return negative ? -value : value;
+}
+
+// floor, the subtraction and the steps by one are exact (a double of 2^52 or more
+// has no fraction), so no result depends on the rounding mode.
+double RoundHalfEven(double v) {
+    if (!std::isfinite(v)) return v;
+    const double lower = std::floor(v);
+    const double fraction = v - lower;
+    if (fraction > 0.5) return lower + 1.0;
+    if (fraction < 0.5) return lower;
+    return std::fmod(lower, 2.0) == 0.0 ? lower : lower + 1.0;
 }
 
 std::int16_t ToInt16(double v) { return static_cast<std::int16_t>(static_cast<std::uint16_t>(LowBits(v))); }

@@ -14,6 +14,10 @@ namespace vardel::text {
 // does not fit; no digits give 0.
 double NumberFromText(std::string_view s);
 
+// The value rounded to the nearest integer, ties to even, whatever floating-point
+// rounding mode the host has set. Infinities and NaN stay as they are.
+double RoundHalfEven(double v);
+
 // Integer targets: the value rounded to the nearest integer, ties to even, keeping
 // its low 16 or 32 bits (also for values far beyond the 32-bit range, whose
 // low bits are taken from the exact integer value). Infinities and NaN give 0.

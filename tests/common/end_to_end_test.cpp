@@ -263,6 +263,37 @@ TEST_F(EndToEndTest, Windows1252CopyKeepsItsUmlauts) {
     EXPECT_EQ(RequestCount(), 1u);
 }
 
+// An RSS 0.91 feed that names its DTD, with an entity only the DTD declares: it
+// is shown (the entity reads as nothing), kept as a copy and read back from it;
+// the DTD, at an address of the same server, is never asked for.
+TEST_F(EndToEndTest, FeedNamingAnExternalDtdIsShownAndKeptAsACopy) {
+    const std::string feed = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
+                             "<!DOCTYPE rss PUBLIC \"-//Netscape Communications//DTD RSS 0.91//EN\" \"" +
+                             server.Url("/rss-0.91.dtd") +
+                             "\">\n<rss version=\"0.91\"><channel><title>Kanal</title>"
+                             "<item><title>Caf&eacute;-Bar &amp; Grill</title><link>http://example.test/1</link></item>"
+                             "</channel></rss>\n";
+    Answer([feed](const HttpRequestSeen& request) {
+        HttpReply reply;
+        if (request.target == "/feed.xml") {
+            reply.contentType = "application/xml";
+            reply.body = feed;
+        } else {
+            reply.status = 404;
+        }
+        return reply;
+    });
+    SiteList(server.Url("/feed.xml"));
+    Profile(1, {{"News", kDefaultMeter}});
+    EXPECT_STREQ(GetNews(OpenMeter("News")), "Caf-Bar & Grill%lhttp://example.test/1");
+    EXPECT_NE(CopyFile().find("Grill"), std::string::npos) << "the copy is written";
+
+    plugin::ReleaseAll();
+    EXPECT_STREQ(GetNews(OpenMeter("News")), "Caf-Bar & Grill%lhttp://example.test/1") << "read back from the copy";
+    EXPECT_TRUE(messageBox.shown.empty());
+    for (const HttpRequestSeen& request : server.Requests()) EXPECT_EQ(request.target, "/feed.xml");
+}
+
 TEST_F(EndToEndTest, InstancesOnOneSiteShareOneDownloadPerInterval) {
     SiteList(server.Url("/feed.xml"));
     Profile(0, {{"Head", kDefaultMeter}, {"Ticker", kTickerMeter}});

@@ -5,6 +5,7 @@
 // documents against that version.
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <random>
 #include <string>
 #include <vector>
@@ -393,6 +394,23 @@ TEST_F(ExtractionTest, RandomCasesEqualThePlainVersion) {
             ExtractChecked(document, RandomTemplate(random), Pick(random, keyNodes));
             if (HasFailure()) return;
         }
+    }
+}
+
+// The host may have set another floating-point rounding mode: "Line#:" numbers
+// still round to the nearest, ties to even, as the line numbers do.
+TEST_F(ExtractionTest, LineNumbersRoundAlikeInEveryRoundingMode) {
+    const platform::DocumentRef document = LoadFixture("five.xml");
+    ASSERT_NE(document, nullptr);
+    Show(document);
+    Settings().StartZeile = "3";
+    Settings().EndZeile = "3";
+    const char* const fields = "<category Line#:2.5;>,<category Line#:1.5;>,<category Line#:2.7;>,<category Line#:1.2;>";
+    for (const int mode : {FE_TONEAREST, FE_DOWNWARD, FE_UPWARD, FE_TOWARDZERO}) {
+        ASSERT_EQ(std::fesetround(mode), 0);
+        const std::string text = Extract(fields, "item");
+        std::fesetround(FE_TONEAREST);
+        EXPECT_EQ(text, "K3c,K3a,K3c,K3a") << "rounding mode " << mode;
     }
 }
 

@@ -73,7 +73,7 @@ namespace {
 
 std::optional<long> RoundedPosition(double k) {
     if (!std::isfinite(k)) return std::nullopt;
-    const double r = std::nearbyint(k);
+    const double r = text::RoundHalfEven(k);
     if (r < 0 || r > 2147483647.0) return std::nullopt;
     return static_cast<long>(r);
 }

@@ -69,6 +69,11 @@ private:
     std::unordered_map<Key, Chain, KeyHash> byName_;
 };
 
+// What the entity references of one document may expand to, summed over all of
+// them: this many bytes, or the document's own size if that is larger. A document
+// beyond it is not well-formed.
+inline constexpr std::uint64_t kEntityExpansionBudget = 10u * 1024u * 1024u;
+
 // What a parse leaves: the tree, or the error in the Windows component's terms.
 struct ParseOutcome {
     xmlDocPtr doc = nullptr;        // owned by the receiver; null on failure

@@ -1,7 +1,9 @@
 // Parsing for the Linux XML document component: files, Unicode text and HTTP
 // bodies, with the safe settings (no external entities or DTDs are ever fetched,
-// entity expansion bounded by libxml2's own limits) and the outcome reported with
-// the Windows component's error codes.
+// what the entity references expand to bounded for the whole document, besides
+// libxml2's own limits of nesting) and the outcome reported with
+// the Windows component's error codes. A document that names an external DTD is
+// well-formed with entities that only the DTD declares; they read as nothing.
 #include <fcntl.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
@@ -13,6 +15,8 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <unordered_map>
 
 #include "platform/linux/libxml_layer.h"
 
@@ -43,7 +47,12 @@ struct FirstError {
     std::string str1, str2, message;
     bool anotherRoot = false;     // extra content after the root starts with an element
     std::string openElements;     // for a document that ends inside elements
+    std::uint64_t expansionLimit = 0;  // for kExpansionOverBudget
 };
+
+// Our own code for a document whose entities expand beyond the budget (libxml2's
+// codes are positive).
+constexpr int kExpansionOverBudget = -1;
 
 #if LIBXML_VERSION >= 21200
 void RecordError(void* data, const xmlError* error) {
@@ -52,6 +61,10 @@ void RecordError(void* data, xmlErrorPtr error) {
 #endif
     auto* first = static_cast<FirstError*>(data);
     if (first->set || error == nullptr || error->level < XML_ERR_ERROR) return;
+    // An entity that only an unread external subset (or parameter entity) can
+    // declare, in a document that is not standalone: no well-formedness error
+    // (libxml2 reports nothing else with this code). It reads as nothing.
+    if (error->code == XML_WAR_UNDECLARED_ENTITY) return;
     first->set = true;
     first->code = error->code;
     if (error->str1) first->str1 = error->str1;
@@ -92,15 +105,142 @@ private:
     void* previousContext_;
 };
 
+// The first bytes of a document, for its declaration, whether anything but
+// whitespace came at all, and how many bytes came so far.
+class HeadRecorder {
+public:
+    static constexpr std::size_t kHeadSize = 512;
+    void See(const char* bytes, std::size_t size) {
+        bytes_ += size;
+        if (head_.size() < kHeadSize) head_.append(bytes, std::min(size, kHeadSize - head_.size()));
+        for (std::size_t i = 0; !sawContent_ && i < size; ++i) {
+            const char c = bytes[i];
+            const auto u = static_cast<unsigned char>(c);
+            // Blanks, the zero bytes of UTF-16 and the bytes of a byte order mark
+            // are not content.
+            sawContent_ = u != ' ' && u != '\t' && u != '\r' && u != '\n' && u != 0 &&
+                          u != 0xEF && u != 0xBB && u != 0xBF && u != 0xFE && u != 0xFF;
+        }
+    }
+    const std::string& Head() const { return head_; }
+    bool SawContent() const { return sawContent_; }
+    std::uint64_t Bytes() const { return bytes_; }
+
+private:
+    std::uint64_t bytes_ = 0;
+    std::string head_;
+    bool sawContent_ = false;
+};
+
+// ---- The entity expansion budget ------------------------------------------------------
+
+std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) {
+    return a > UINT64_MAX - b ? UINT64_MAX : a + b;
+}
+
+// The entity references of a document stay references in the tree and are
+// expanded whenever a text is read (TEXT, attribute values, XPath string values),
+// so what they stand for is counted while parsing: every reference in the content
+// and in attribute values adds the size of its entity's text (its own references
+// counted in, each entity measured once). A document whose references stand for
+// more than kEntityExpansionBudget or its own size, whichever is larger, is not
+// well-formed; no text read from a document that loaded is longer than its own
+// text and that budget. Nothing is expanded while parsing, so the verdict waits
+// for the document's whole size; the parse stops early only once the sum is past
+// the largest size the document can have.
+class ExpansionBudget {
+public:
+    // largestDocument: the size known before the parse (the file's, the text's, at
+    // most the body cap for a body), 0 for none.
+    ExpansionBudget(const HeadRecorder& document, FirstError& errors, std::uint64_t largestDocument)
+        : document_(document), errors_(errors), largestDocument_(largestDocument) {}
+    ExpansionBudget(const ExpansionBudget&) = delete;
+    ExpansionBudget& operator=(const ExpansionBudget&) = delete;
+
+    // One more reference to entity, met by parser; false once the budget is spent
+    // for certain (the parser is stopped then).
+    bool Spend(xmlParserCtxtPtr parser, xmlEntityPtr entity) {
+        if (spent_) return false;
+        total_ = SaturatingAdd(total_, SizeOf(entity, 0));
+        if (total_ <= Limit(std::max(largestDocument_, document_.Bytes()))) return true;
+        Exceeded(Limit(document_.Bytes()));
+        xmlStopParser(parser);
+        return false;
+    }
+
+    // At the end of the document: the verdict on its whole size.
+    void Conclude() {
+        if (!spent_ && total_ > Limit(document_.Bytes())) Exceeded(Limit(document_.Bytes()));
+    }
+
+private:
+    static std::uint64_t Limit(std::uint64_t documentBytes) {
+        return std::max<std::uint64_t>(kEntityExpansionBudget, documentBytes);
+    }
+
+    void Exceeded(std::uint64_t limit) {
+        spent_ = true;
+        if (errors_.set) return;
+        errors_.set = true;
+        errors_.code = kExpansionOverBudget;
+        errors_.expansionLimit = limit;
+    }
+
+private:
+    static constexpr int kDeepest = 64;  // libxml2 refuses far shallower nestings of entities
+
+    std::uint64_t SizeOf(xmlEntityPtr entity, int depth) {
+        if (!entity || entity->type != XML_ENTITY_DECL) return 0;
+        const auto known = sizes_.find(entity);
+        if (known != sizes_.end()) return known->second;
+        sizes_[entity] = UINT64_MAX;  // while measured: a loop counts as endless
+        const std::uint64_t size = depth > kDeepest ? UINT64_MAX : SizeOfNodes(entity->children, depth + 1);
+        sizes_[entity] = size;
+        return size;
+    }
+
+    std::uint64_t SizeOfNodes(xmlNodePtr first, int depth) {
+        std::uint64_t size = 0;
+        for (xmlNodePtr node = first; node && size != UINT64_MAX; node = node->next) {
+            switch (node->type) {
+            case XML_TEXT_NODE:
+            case XML_CDATA_SECTION_NODE:
+                if (node->content) size = SaturatingAdd(size, static_cast<std::uint64_t>(xmlStrlen(node->content)));
+                break;
+            case XML_ENTITY_REF_NODE:
+                size = SaturatingAdd(size, SizeOf(reinterpret_cast<xmlEntityPtr>(node->children), depth));
+                break;
+            case XML_ELEMENT_NODE:
+                size = SaturatingAdd(size, SizeOfNodes(node->children, depth));
+                for (xmlAttrPtr a = node->properties; a; a = a->next)
+                    size = SaturatingAdd(size, SizeOfNodes(a->children, depth));
+                break;
+            default:
+                break;
+            }
+        }
+        return size;
+    }
+
+    const HeadRecorder& document_;
+    FirstError& errors_;
+    std::uint64_t largestDocument_;
+    std::unordered_map<xmlEntityPtr, std::uint64_t> sizes_;
+    std::uint64_t total_ = 0;
+    bool spent_ = false;
+};
+
 // ---- The element index ------------------------------------------------------------
 
-// The index the current parse on this thread fills, and the parser whose elements
-// go into it (not those of an entity's content, which is parsed separately).
-struct Indexing {
+// What the current parse on this thread fills and counts, and the parser of the
+// document itself: an entity's content is parsed separately, by a parser of its
+// own, and is counted where the entity is referenced.
+struct ParseScope {
     ElementIndex* index = nullptr;
     xmlParserCtxtPtr context = nullptr;
+    ExpansionBudget* budget = nullptr;
 };
-thread_local Indexing tIndexing;
+thread_local ParseScope tScope;
 
 void StartElementAndIndex(void* context, const xmlChar* local, const xmlChar* prefix, const xmlChar* uri,
                           int namespaceCount, const xmlChar** namespaces, int attributeCount,
@@ -108,25 +248,46 @@ void StartElementAndIndex(void* context, const xmlChar* local, const xmlChar* pr
     xmlSAX2StartElementNs(context, local, prefix, uri, namespaceCount, namespaces, attributeCount,
                           defaultedCount, attributes);
     auto* parser = static_cast<xmlParserCtxtPtr>(context);
-    if (tIndexing.index && parser == tIndexing.context && parser->node && parser->node->name == local)
-        tIndexing.index->Add(prefix, local, parser->node);
+    if (parser != tScope.context || !parser->node || parser->node->name != local) return;
+    if (tScope.index) tScope.index->Add(prefix, local, parser->node);
+    if (!tScope.budget) return;
+    for (xmlAttrPtr a = parser->node->properties; a; a = a->next) {
+        for (xmlNodePtr part = a->children; part; part = part->next) {
+            if (part->type == XML_ENTITY_REF_NODE &&
+                !tScope.budget->Spend(parser, reinterpret_cast<xmlEntityPtr>(part->children)))
+                return;
+        }
+    }
 }
 
-class IndexInto {
+class ScopeOfParse {
 public:
-    IndexInto(ElementIndex& index, xmlParserCtxtPtr context) : previous_(tIndexing) {
-        tIndexing = {&index, context};
+    ScopeOfParse(ElementIndex& index, xmlParserCtxtPtr context, ExpansionBudget& budget) : previous_(tScope) {
+        tScope = {&index, context, &budget};
     }
-    ~IndexInto() { tIndexing = previous_; }
-    IndexInto(const IndexInto&) = delete;
-    IndexInto& operator=(const IndexInto&) = delete;
+    ~ScopeOfParse() { tScope = previous_; }
+    ScopeOfParse(const ScopeOfParse&) = delete;
+    ScopeOfParse& operator=(const ScopeOfParse&) = delete;
 
 private:
-    Indexing previous_;
+    ParseScope previous_;
 };
 
-void InstallIndexing(xmlParserCtxtPtr context) {
-    if (context->sax) context->sax->startElementNs = StartElementAndIndex;
+// A reference in content. libxml2 also hands on an unread entity inside an
+// attribute value as a reference in the content of the element around: that one
+// belongs to no content (the value keeps nothing of it either).
+void ReferenceOutsideAttributeValues(void* context, const xmlChar* name) {
+    auto* parser = static_cast<xmlParserCtxtPtr>(context);
+    if (parser->instate == XML_PARSER_ATTRIBUTE_VALUE) return;
+    if (tScope.budget && parser == tScope.context && !tScope.budget->Spend(parser, xmlGetDocEntity(parser->myDoc, name)))
+        return;
+    xmlSAX2Reference(context, name);
+}
+
+void InstallHandlers(xmlParserCtxtPtr context) {
+    if (!context->sax) return;
+    context->sax->startElementNs = StartElementAndIndex;
+    context->sax->reference = ReferenceOutsideAttributeValues;
 }
 
 std::string OneLine(std::string text) {
@@ -145,6 +306,9 @@ void DescribeError(const FirstError& error, bool sawContent, ParseOutcome& outco
     std::uint32_t code = 0xC00CE50D;
     std::string reason;
     switch (error.code) {
+    case kExpansionOverBudget:
+        reason = "The entity references expand to more than " + std::to_string(error.expansionLimit) + " bytes.";
+        break;
     case XML_ERR_DOCUMENT_EMPTY:
         if (sawContent) {
             code = 0xC00CE556;
@@ -289,30 +453,6 @@ void ReadDeclaration(std::string_view head, ParseOutcome& outcome) {
     if (close != std::string::npos) outcome.declaredEncoding = ascii.substr(i + 1, close - i - 1);
 }
 
-// The first bytes of a document, for its declaration, and whether anything but
-// whitespace came at all.
-class HeadRecorder {
-public:
-    static constexpr std::size_t kHeadSize = 512;
-    void See(const char* bytes, std::size_t size) {
-        if (head_.size() < kHeadSize) head_.append(bytes, std::min(size, kHeadSize - head_.size()));
-        for (std::size_t i = 0; !sawContent_ && i < size; ++i) {
-            const char c = bytes[i];
-            const auto u = static_cast<unsigned char>(c);
-            // Blanks, the zero bytes of UTF-16 and the bytes of a byte order mark
-            // are not content.
-            sawContent_ = u != ' ' && u != '\t' && u != '\r' && u != '\n' && u != 0 &&
-                          u != 0xEF && u != 0xBB && u != 0xBF && u != 0xFE && u != 0xFF;
-        }
-    }
-    const std::string& Head() const { return head_; }
-    bool SawContent() const { return sawContent_; }
-
-private:
-    std::string head_;
-    bool sawContent_ = false;
-};
-
 // The outcome of a finished parse: the document when it is well-formed, with
 // declared namespaces and a root element, otherwise the first error.
 ParseOutcome Conclude(xmlDocPtr doc, bool wellFormed, const FirstError& errors, const HeadRecorder& head,
@@ -413,8 +553,9 @@ void InitialiseXmlAndHttp() {
 ParseOutcome ParseFile(const std::string& path) {
     InitialiseXmlAndHttp();
     FileReader reader{-1, {}};
+    // Without blocking: opening a FIFO would otherwise wait for a writer.
     do {
-        reader.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        reader.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     } while (reader.fd < 0 && errno == EINTR);
     if (reader.fd < 0) {
         if (errno == EACCES || errno == EPERM)
@@ -426,6 +567,11 @@ ParseOutcome ParseFile(const std::string& path) {
         ::close(reader.fd);
         return Failure(static_cast<std::int32_t>(0x80070005), "Access is denied.\r\n");
     }
+    // A FIFO, a device or a socket is no feed copy: it could block or never end.
+    if (!S_ISREG(info.st_mode)) {
+        ::close(reader.fd);
+        return Failure(platform::kObjectNotFound, kObjectNotFoundReason);
+    }
     FirstError errors;
     ParseOutcome outcome;
     {
@@ -436,12 +582,14 @@ ParseOutcome ParseFile(const std::string& path) {
             return Failure(static_cast<std::int32_t>(0x8007000E), "Not enough memory.\r\n");
         }
         auto index = std::make_shared<ElementIndex>();
-        InstallIndexing(context);
+        InstallHandlers(context);
         xmlDocPtr doc;
         {
-            IndexInto indexing(*index, context);
+            ExpansionBudget budget(reader.head, errors, static_cast<std::uint64_t>(info.st_size));
+            ScopeOfParse scopeOfParse(*index, context, budget);
             doc = xmlCtxtReadIO(context, ReadFromFile, CloseNothing, &reader, path.c_str(), nullptr,
                                 kParseOptions);
+            budget.Conclude();
         }
         const bool wellFormed = context->wellFormed && context->nsWellFormed;
         xmlFreeParserCtxt(context);
@@ -471,12 +619,14 @@ ParseOutcome ParseUnicodeText(std::string_view utf8) {
     xmlParserCtxtPtr context = xmlNewParserCtxt();
     if (!context) return Failure(static_cast<std::int32_t>(0x8007000E), "Not enough memory.\r\n");
     auto index = std::make_shared<ElementIndex>();
-    InstallIndexing(context);
+    InstallHandlers(context);
     xmlDocPtr doc;
     {
-        IndexInto indexing(*index, context);
+        ExpansionBudget budget(head, errors, utf8.size());
+        ScopeOfParse scopeOfParse(*index, context, budget);
         doc = xmlCtxtReadMemory(context, utf8.data(), static_cast<int>(utf8.size()), nullptr, "UTF-8",
                                 kParseOptions | XML_PARSE_IGNORE_ENC);
+        budget.Conclude();
     }
     const bool wellFormed = context->wellFormed && context->nsWellFormed;
     xmlFreeParserCtxt(context);
@@ -492,6 +642,7 @@ struct StreamParser::Impl {
     HeadRecorder head;
     FirstError errors;
     std::shared_ptr<ElementIndex> index = std::make_shared<ElementIndex>();
+    ExpansionBudget budget{head, errors, kMaxResponseBytes};
     bool failed = false;
 
     ~Impl() {
@@ -505,7 +656,7 @@ struct StreamParser::Impl {
         context = xmlCreatePushParserCtxt(nullptr, nullptr, bytes, static_cast<int>(size), url.c_str());
         if (!context) return false;
         xmlCtxtUseOptions(context, kParseOptions);
-        InstallIndexing(context);
+        InstallHandlers(context);
         return true;
     }
 
@@ -520,14 +671,17 @@ struct StreamParser::Impl {
             size = 0;
         }
         if (size > 0 || end) {
-            IndexInto indexing(*index, context);
+            ScopeOfParse scopeOfParse(*index, context, budget);
             while (size > 0) {
                 const int piece = static_cast<int>(std::min<std::size_t>(size, 1u << 20));
                 xmlParseChunk(context, bytes, piece, 0);
                 bytes += piece;
                 size -= static_cast<std::size_t>(piece);
             }
-            if (end) xmlParseChunk(context, nullptr, 0, 1);
+            if (end) {
+                xmlParseChunk(context, nullptr, 0, 1);
+                budget.Conclude();
+            }
         }
         return context->wellFormed && !errors.set;
     }
