@@ -7,6 +7,7 @@
 #include <string>
 
 #include "text/cp1252.h"
+#include "text/unicode.h"
 #include "text/number.h"
 #include "text/text.h"
 
@@ -56,12 +57,12 @@ int main() {
         const std::string ansi = Repeat(germanAnsiPiece, bytes);
         const std::u16string wide = Utf8ToUtf16(utf8);
         const int calls = static_cast<int>(4'000'000 / bytes);
-        Throughput("Utf8ToAnsi, ASCII only", bytes, NanosecondsPerCall([&] { g_sink = Utf8ToAnsi(ascii).size(); }, calls));
-        Throughput("Utf8ToAnsi, German text", bytes, NanosecondsPerCall([&] { g_sink = Utf8ToAnsi(utf8).size(); }, calls));
-        Throughput("AnsiToUtf8, German text", bytes, NanosecondsPerCall([&] { g_sink = AnsiToUtf8(ansi).size(); }, calls));
-        Throughput("Utf16ToAnsi, German text (UTF-16 bytes)", wide.size() * 2,
-                   NanosecondsPerCall([&] { g_sink = Utf16ToAnsi(wide).size(); }, calls));
-        Throughput("AnsiToUtf16, German text", bytes, NanosecondsPerCall([&] { g_sink = AnsiToUtf16(ansi).size(); }, calls));
+        Throughput("Utf8ToCp1252, ASCII only", bytes, NanosecondsPerCall([&] { g_sink = Utf8ToCp1252(ascii).size(); }, calls));
+        Throughput("Utf8ToCp1252, German text", bytes, NanosecondsPerCall([&] { g_sink = Utf8ToCp1252(utf8).size(); }, calls));
+        Throughput("Cp1252ToUtf8, German text", bytes, NanosecondsPerCall([&] { g_sink = Cp1252ToUtf8(ansi).size(); }, calls));
+        Throughput("Utf16ToCp1252, German text (UTF-16 bytes)", wide.size() * 2,
+                   NanosecondsPerCall([&] { g_sink = Utf16ToCp1252(wide).size(); }, calls));
+        Throughput("Cp1252ToUtf16, German text", bytes, NanosecondsPerCall([&] { g_sink = Cp1252ToUtf16(ansi).size(); }, calls));
     }
 
     // Replacement: one hit every 8 bytes, text doubled three times.
