@@ -1,6 +1,7 @@
 #include "text/code_page.h"
 
-#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -18,16 +19,29 @@ struct CodePage::Tables {
     std::string name;
     std::array<Encoded, 256> latin1{};  // the text of each character U+00nn
     // Single-byte code sets only: each byte's code point, and the byte of each
-    // code point from 80 on, sorted by code point.
+    // code point of the Basic Multilingual Plane in blocks of 256 code points
+    // (a code set's characters lie in a few of them); "?" where there is none.
     std::array<char32_t, 256> toUnicode{};
-    std::vector<std::pair<char32_t, char>> fromUnicode;
+    std::array<std::uint8_t, 256> blockOf{};  // 1 + index into blocks; 0: no block
+    std::vector<std::array<char, 256>> blocks;
 
     // The byte of a code point, or "?" when the code set has none.
     char ByteOf(char32_t cp) const {
         if (cp < 0x80) return static_cast<char>(cp);
-        const auto it = std::lower_bound(fromUnicode.begin(), fromUnicode.end(), std::make_pair(cp, '\0'),
-                                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        return it != fromUnicode.end() && it->first == cp ? it->second : kDefaultChar;
+        if (cp >= 0x10000) return kDefaultChar;
+        const std::uint8_t block = blockOf[cp >> 8];
+        return block ? blocks[block - 1][cp & 0xFF] : kDefaultChar;
+    }
+
+    void AddByte(char32_t cp, char byte) {
+        std::uint8_t& block = blockOf[cp >> 8];
+        if (!block) {
+            blocks.emplace_back();
+            blocks.back().fill(kDefaultChar);
+            block = static_cast<std::uint8_t>(blocks.size());
+        }
+        char& slot = blocks[block - 1][cp & 0xFF];
+        if (slot == kDefaultChar) slot = byte;  // of two bytes for one code point, the lower
     }
 
     static constexpr char kDefaultChar = '?';
@@ -119,14 +133,8 @@ CodePage CodePage::SingleByte(std::string name, const std::array<char32_t, 256>&
         const char32_t cp = characters[b];
         // A code point past the Basic Multilingual Plane could never be met unit
         // by unit, and none below 80 belongs to a byte above.
-        if (cp != kUndefined && cp >= 0x80 && cp < 0x10000) t->fromUnicode.emplace_back(cp, static_cast<char>(b));
+        if (cp != kUndefined && cp >= 0x80 && cp < 0x10000) t->AddByte(cp, static_cast<char>(b));
     }
-    // Of two bytes with one code point, the lower one is that code point's byte.
-    std::stable_sort(t->fromUnicode.begin(), t->fromUnicode.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    t->fromUnicode.erase(std::unique(t->fromUnicode.begin(), t->fromUnicode.end(),
-                                     [](const auto& a, const auto& b) { return a.first == b.first; }),
-                         t->fromUnicode.end());
     for (int n = 0; n < 256; ++n) t->latin1[n] = {{t->ByteOf(static_cast<char32_t>(n)), 0}, 1};
     return CodePage(Kind::SingleByte, std::move(t));
 }

@@ -62,8 +62,29 @@ std::string Utf16ToUtf8(std::u16string_view s) {
     return out;
 }
 
+namespace {
+
+// The position of the first ill-formed part at or after i, or s.size().
+std::size_t FirstIllFormed(std::string_view s, std::size_t i) {
+    while (i < s.size()) {
+        if (static_cast<unsigned char>(s[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t start = i;
+        // U+FFFD written in the text is the only well-formed sequence that reads
+        // as U+FFFD.
+        if (NextUtf8(s, i) == kReplacementCharacter && s.compare(start, i - start, "\xEF\xBF\xBD") != 0)
+            return start;
+    }
+    return s.size();
+}
+
+}  // namespace
+
 std::string WellFormedUtf8(std::string_view s) {
-    std::size_t i = AsciiPrefix(s);
+    // Texts are well-formed but for rare exceptions: those come back as they are.
+    std::size_t i = FirstIllFormed(s, AsciiPrefix(s));
     if (i == s.size()) return std::string(s);
     // Each ill-formed part has at least one byte and becomes three.
     std::string out(s.size() * 3, '\0');
