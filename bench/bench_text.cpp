@@ -1,12 +1,16 @@
 // Throughput of the code-page conversions (every TEXT read of a feed node goes
-// through one), of replacement on long texts and of number reading and writing.
+// through one: Windows-1252 in the C locale, UTF-8 or a single-byte code set in
+// others), of replacement on long texts and of number reading and writing.
 // Prints one line per figure; the doubling rows show that the time grows linearly
 // with the length of the text.
 #include <chrono>
 #include <cstdio>
 #include <string>
 
+#include "platform/linux/locale_code_page.h"
+#include "text/code_page.h"
 #include "text/cp1252.h"
+#include "text/unicode.h"
 #include "text/number.h"
 #include "text/text.h"
 
@@ -56,12 +60,29 @@ int main() {
         const std::string ansi = Repeat(germanAnsiPiece, bytes);
         const std::u16string wide = Utf8ToUtf16(utf8);
         const int calls = static_cast<int>(4'000'000 / bytes);
-        Throughput("Utf8ToAnsi, ASCII only", bytes, NanosecondsPerCall([&] { g_sink = Utf8ToAnsi(ascii).size(); }, calls));
-        Throughput("Utf8ToAnsi, German text", bytes, NanosecondsPerCall([&] { g_sink = Utf8ToAnsi(utf8).size(); }, calls));
-        Throughput("AnsiToUtf8, German text", bytes, NanosecondsPerCall([&] { g_sink = AnsiToUtf8(ansi).size(); }, calls));
-        Throughput("Utf16ToAnsi, German text (UTF-16 bytes)", wide.size() * 2,
-                   NanosecondsPerCall([&] { g_sink = Utf16ToAnsi(wide).size(); }, calls));
-        Throughput("AnsiToUtf16, German text", bytes, NanosecondsPerCall([&] { g_sink = AnsiToUtf16(ansi).size(); }, calls));
+        Throughput("Utf8ToCp1252, ASCII only", bytes, NanosecondsPerCall([&] { g_sink = Utf8ToCp1252(ascii).size(); }, calls));
+        Throughput("Utf8ToCp1252, German text", bytes, NanosecondsPerCall([&] { g_sink = Utf8ToCp1252(utf8).size(); }, calls));
+        Throughput("Cp1252ToUtf8, German text", bytes, NanosecondsPerCall([&] { g_sink = Cp1252ToUtf8(ansi).size(); }, calls));
+        Throughput("Utf16ToCp1252, German text (UTF-16 bytes)", wide.size() * 2,
+                   NanosecondsPerCall([&] { g_sink = Utf16ToCp1252(wide).size(); }, calls));
+        Throughput("Cp1252ToUtf16, German text", bytes, NanosecondsPerCall([&] { g_sink = Cp1252ToUtf16(ansi).size(); }, calls));
+    }
+
+    // The code pages of other locales: UTF-8 (the text checked and copied) and
+    // KOI8-R (through its table), on Russian text.
+    const std::string russianUtf8Piece =
+        "\xD0\x9D\xD0\xBE\xD0\xB2\xD1\x8B\xD0\xB9 \xD0\xBC\xD0\xBE\xD1\x81\xD1\x82 "
+        "\xD1\x87\xD0\xB5\xD1\x80\xD0\xB5\xD0\xB7 \xD0\x9E\xD0\xBA\xD1\x83 \xE2\x80\x94 320 "
+        "\xD0\xBC. ";
+    const CodePage utf8Page = CodePage::Utf8();
+    const CodePage koi8r = vardel::platform::linux_layer::CodePageOfCodeSet("KOI8-R");
+    for (std::size_t bytes : {200u, 4000u, 64000u}) {
+        const std::string utf8 = Repeat(russianUtf8Piece, bytes);
+        const std::string koi8 = koi8r.FromUtf8(utf8);
+        const int calls = static_cast<int>(4'000'000 / bytes);
+        Throughput("UTF-8 FromUtf8, Russian text", bytes, NanosecondsPerCall([&] { g_sink = utf8Page.FromUtf8(utf8).size(); }, calls));
+        Throughput("KOI8-R FromUtf8, Russian text", bytes, NanosecondsPerCall([&] { g_sink = koi8r.FromUtf8(utf8).size(); }, calls));
+        Throughput("KOI8-R ToUtf8, Russian text", koi8.size(), NanosecondsPerCall([&] { g_sink = koi8r.ToUtf8(koi8).size(); }, calls));
     }
 
     // Replacement: one hit every 8 bytes, text doubled three times.

@@ -4,6 +4,7 @@
 // whenever they change. It uses the plug-in's exports only.
 #include <atomic>
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -327,9 +328,14 @@ int Run(const Options& options, const Session& session) {
 
 int main(int argc, char** argv) {
     using namespace newsmeter;
+    // The plug-in takes its code page from the locale's character set; numbers
+    // are read and written the same way in every locale.
+    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_NUMERIC, "C");
     // Setting meters up has commands of its own.
     if (IsConfigureCommand(argc, argv)) return RunConfigureCommand(argc, argv);
     Options options;
+    options.display = DisplayOptionsForLocale();
     if (const int status = ParseArguments(argc, argv, options); status >= 0) return status;
     Session session;
     if (const int status = PrepareSession(options, argv[0], session); status >= 0) return status;

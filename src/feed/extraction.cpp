@@ -23,6 +23,7 @@
 
 #include "config/site_table.h"
 #include "feed/filters.h"
+#include "text/code_page.h"
 #include "text/number.h"
 #include "text/text.h"
 
@@ -232,7 +233,7 @@ Field ParseField(std::string_view written) {
 // The fields of the template's first 255 characters, up to a "<" without ">".
 std::vector<Field> ScanTemplate(std::string_view templateText, Output& output) {
     std::vector<Field> fields;
-    std::string_view rest = templateText.substr(0, kTemplateScanLength);
+    std::string_view rest = text::CutToFit(templateText, kTemplateScanLength);
     for (;;) {
         const std::size_t open = rest.find('<');
         if (open == std::string_view::npos) break;
@@ -251,7 +252,7 @@ std::vector<Field> ScanTemplate(std::string_view templateText, Output& output) {
 // last ";" is ignored.
 std::vector<std::string> AttributeNames(std::string_view list) {
     std::vector<std::string> names;
-    list = list.substr(0, kAttributeListLength);
+    list = text::CutToFit(list, kAttributeListLength);
     for (std::size_t semicolon = list.find(';'); semicolon != std::string_view::npos; semicolon = list.find(';')) {
         names.emplace_back(list.substr(0, semicolon));
         list = list.substr(semicolon + 1);
@@ -494,7 +495,7 @@ std::string ExtractFeedText(const config::InstanceSettings& settings, std::strin
 
     std::string& text = output.Text();
     if (decodeEntities) text = DecodeNamedEntities(DecodeNumericReferences(text));
-    if (text.size() > kTextLength) text.resize(kTextLength);
+    text.resize(text::FitLength(text, kTextLength));
     return std::move(text);
 }
 

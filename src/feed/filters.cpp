@@ -14,6 +14,8 @@
 #include <optional>
 #include <vector>
 
+#include "text/code_page.h"
+
 namespace vardel::feed {
 
 // ---- tags ----------------------------------------------------------------------
@@ -457,11 +459,13 @@ int NextFormingCode(std::string_view text, int from) {
     return best;
 }
 
-// One left-to-right scan that decodes every reference with a code in [low, high].
-// Equal to the passes for low..high in turn, provided none of them can form a new
-// reference: the references of the text do not overlap and each pass then only
-// replaces its own, which were all there before the first.
-std::string DecodeCodes(std::string_view text, int low, int high) {
+// One left-to-right scan that decodes every reference with a code in [low, high]
+// into character n of the code page. Equal to the passes for low..high in turn,
+// provided none of them can form a new reference: the references of the text do
+// not overlap and each pass then only replaces its own, which were all there
+// before the first. (A character above 127 is no ASCII byte in any code page, or
+// "?", so it never forms one.)
+std::string DecodeCodes(std::string_view text, int low, int high, const text::CodePage& page) {
     std::string out;
     out.reserve(text.size());
     std::size_t i = 0;
@@ -471,7 +475,7 @@ std::string DecodeCodes(std::string_view text, int low, int high) {
         out.append(text, i, amp - i);
         const int code = ReferenceAt(text, amp);
         if (code >= low && code <= high) {
-            out += static_cast<char>(code);
+            out += page.Character(static_cast<unsigned char>(code));
             i = amp + 6;
         } else {
             out += '&';
@@ -485,6 +489,7 @@ std::string DecodeCodes(std::string_view text, int low, int high) {
 }  // namespace
 
 std::string DecodeNumericReferences(std::string_view input) {
+    const text::CodePage& page = text::AnsiCodePage();
     std::string text(input);
     int from = kFirstDecodedCode;
     while (from <= kLastDecodedCode && text.find("&#") != std::string::npos) {
@@ -494,9 +499,9 @@ std::string DecodeNumericReferences(std::string_view input) {
         // forming code's pass can bring a reference in, absence is checked anew
         // after each of them.
         const int forming = NextFormingCode(text, from);
-        if (forming > from) text = DecodeCodes(text, from, forming - 1);
+        if (forming > from) text = DecodeCodes(text, from, forming - 1, page);
         if (forming > kLastDecodedCode) break;
-        text = DecodeCodes(text, forming, forming);
+        text = DecodeCodes(text, forming, forming, page);
         from = forming + 1;
     }
     return text;
@@ -559,8 +564,11 @@ const Entity* LatinEntityAt(std::string_view text, std::size_t i) {
 }  // namespace
 
 std::string DecodeNamedEntities(std::string_view input) {
-    // The buffer keeps 1023 characters; every later step only shortens the text.
-    const std::string_view buffer = input.substr(0, kNamedBufferLength);
+    const text::CodePage& page = text::AnsiCodePage();
+    // The buffer keeps 1023 bytes, never a part of a character; every later step
+    // only shortens the text (an entity has at least five bytes, its character at
+    // most two).
+    const std::string_view buffer = page.Cut(input, kNamedBufferLength);
 
     // "&quot;" and then "&amp;": one scan gives both passes, because the quote
     // forms nothing and a "&" made by the second pass meets only later passes.
@@ -578,14 +586,15 @@ std::string DecodeNamedEntities(std::string_view input) {
         }
     }
 
-    // "&nbsp;" and the 94 list entries: their characters are above 127 and cannot
-    // form an entity, and entities never overlap, so one scan gives all passes.
+    // "&nbsp;" and the 94 list entries: their characters are above 127 (in UTF-8
+    // two bytes from 80 on, elsewhere one byte or "?") and cannot form an entity,
+    // and entities never overlap, so one scan gives all passes.
     std::string out;
     out.reserve(first.size());
     for (std::size_t i = 0; i < first.size(); ++i) {
         const Entity* e = first[i] == '&' ? LatinEntityAt(first, i) : nullptr;
         if (e) {
-            out += static_cast<char>(e->code);
+            out += page.Character(e->code);
             i += e->text.size() - 1;
         } else {
             out += first[i];

@@ -3,7 +3,7 @@
 // Everything the plug-in does with XML and HTTP goes through these interfaces:
 // on Windows they wrap the system's automation components ("Microsoft.xmldom",
 // "MSXML2.XMLHTTP"), elsewhere our own layer on libxml2 and libcurl. Texts cross
-// this boundary in the ANSI code page (Windows-1252) in both directions.
+// this boundary in the plug-in's code page (text/code_page.h) in both directions.
 //
 // Documents, nodes and lists are counted references: a site's feed document is
 // shared with the current document of an extraction, and a node keeps its document

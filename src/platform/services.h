@@ -11,6 +11,10 @@
 #include <string_view>
 #include <vector>
 
+namespace vardel::text {
+class CodePage;
+}
+
 namespace vardel::platform {
 
 class ComponentFactory;
@@ -106,6 +110,10 @@ struct ServiceSet {
 
 // The platform's own services (defined once per platform layer).
 ServiceSet DefaultServices();
+
+// The code page of the host's texts, as it stands now (defined once per platform
+// layer; see text/code_page.h): on Linux that of the host's LC_CTYPE locale.
+text::CodePage HostAnsiCodePage();
 
 // The services in force: the platform's own unless a test installed others.
 const ServiceSet& Services();

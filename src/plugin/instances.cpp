@@ -7,6 +7,7 @@
 #include "feed/extraction.h"
 #include "files/plugin_files.h"
 #include "plugin/library_unload.h"
+#include "text/code_page.h"
 #include "vardel/host_window.h"
 
 namespace vardel::plugin {
@@ -45,6 +46,9 @@ void GrowTo(std::vector<Record>& table, std::int32_t number) {
 
 std::int32_t StartInstance(platform::HostWindowHandle window) {
     PluginGlobals& g = Globals();
+    // The host has set its locale by the time it opens its first meter; from then
+    // on every text of the plug-in is in that code page, until the unload.
+    if (g.InstanceCount == 0) text::UseAnsiCodePage(platform::HostAnsiCodePage());
     // A number is never handed out twice. Once the last number the tables may
     // hold is out, the answer is 0, which names no instance: it shares no record,
     // every call with it does nothing and GetNews gives it an empty text.
@@ -85,6 +89,7 @@ void ReleaseAll() {
     g.InstanceCount = 0;
     g.HostWindow = nullptr;
     files::ReleaseHostFolder();
+    text::UseAnsiCodePage(text::CodePage::Windows1252());
 }
 
 }  // namespace vardel::plugin

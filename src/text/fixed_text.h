@@ -2,14 +2,17 @@
 //
 // The plug-in keeps its texts in fixed-size NUL-terminated records (instance
 // settings, site names, the output buffer). Storing a longer text cuts it to the
-// capacity without notice; nothing can ever be written past the end. The records
-// stay trivially copyable, so a whole settings record can be copied or zero-filled.
+// capacity without notice, never inside a character of the code page in force
+// (text/code_page.h); nothing can ever be written past the end. The records stay
+// trivially copyable, so a whole settings record can be copied or zero-filled.
 #pragma once
 
 #include <cstddef>
 #include <cstring>
 #include <string>
 #include <string_view>
+
+#include "text/code_page.h"
 
 namespace vardel::text {
 
@@ -25,11 +28,13 @@ public:
     FixedText() = default;
     explicit FixedText(std::string_view s) { Assign(s); }
 
-    // Stores s, cut to kMaxLength bytes and at an embedded NUL, as a C text would be.
+    // Stores s, cut at an embedded NUL, as a C text would be, and to kMaxLength
+    // bytes.
     void Assign(std::string_view s) {
         std::size_t n = s.size() < kMaxLength ? s.size() : kMaxLength;
         const void* nul = n ? std::memchr(s.data(), '\0', n) : nullptr;
         if (nul) n = static_cast<std::size_t>(static_cast<const char*>(nul) - s.data());
+        else n = FitLength(s, kMaxLength);
         if (n) std::memcpy(buf_, s.data(), n);
         buf_[n] = '\0';
     }
@@ -52,7 +57,8 @@ private:
 };
 
 // A blank-padded name field of exactly N characters (plus a terminator), the way
-// site names are kept: shorter names are padded with blanks, longer ones are cut.
+// site names are kept: shorter names are padded with blanks, longer ones are cut
+// (a character that does not fit whole gives way to blanks).
 template <std::size_t N>
 class PaddedField {
 public:
@@ -60,7 +66,7 @@ public:
 
     PaddedField() = default;
     void Assign(std::string_view s) {
-        std::size_t n = s.size() < N ? s.size() : N;
+        const std::size_t n = FitLength(s, N);
         std::memcpy(buf_, s.data(), n);
         std::memset(buf_ + n, ' ', N - n);
         buf_[N] = '\0';

@@ -1,5 +1,7 @@
 #include "text/text.h"
 
+#include "text/code_page.h"
+
 namespace vardel::text {
 
 std::string_view TrimBlanks(std::string_view s) {
@@ -25,6 +27,14 @@ unsigned char UpperCaseByte(unsigned char c) {
 
 std::string UpperCase(std::string_view s) {
     std::string out(s);
+    // In UTF-8 every byte from 80 on is part of a character: changing one would
+    // turn that character into another ("\xD0\x94" into "\xD0\x99"), so only the
+    // ASCII letters change.
+    if (AnsiCodePage().IsUtf8()) {
+        for (char& c : out)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - ('a' - 'A'));
+        return out;
+    }
     for (char& c : out) c = static_cast<char>(UpperCaseByte(static_cast<unsigned char>(c)));
     return out;
 }

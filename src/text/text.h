@@ -12,7 +12,9 @@ std::string_view TrimBlanks(std::string_view s);
 
 // Upper-case mapping for case-insensitive name comparisons: "a".."z" become
 // "A".."Z", and exactly seven further bytes change (84->8E, 94->99, 81->9A,
-// 82->90, A4->A5, 86->8F, 87->80). Every other byte stays.
+// 82->90, A4->A5, 86->8F, 87->80). Every other byte stays. UpperCase changes the
+// seven bytes only in a single-byte code page: in UTF-8 they are parts of
+// characters (text/code_page.h).
 unsigned char UpperCaseByte(unsigned char c);
 std::string UpperCase(std::string_view s);
 

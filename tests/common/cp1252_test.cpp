@@ -4,6 +4,7 @@
 #include <string>
 
 #include "text/cp1252.h"
+#include "text/unicode.h"
 
 namespace vardel::text {
 namespace {
@@ -21,12 +22,12 @@ TEST(Cp1252, EveryByteMapsAndComesBack) {
     for (int b = 0; b < 256; ++b) {
         const std::string byte(1, static_cast<char>(b));
         const char16_t unit = (b >= 0x80 && b < 0xA0) ? kHighBytes[b - 0x80] : static_cast<char16_t>(b);
-        const std::u16string wide = AnsiToUtf16(byte);
+        const std::u16string wide = Cp1252ToUtf16(byte);
         ASSERT_EQ(wide.size(), 1u);
         EXPECT_EQ(wide[0], unit) << "byte " << std::hex << b;
-        EXPECT_EQ(Utf16ToAnsi(wide), byte) << "byte " << std::hex << b;
-        EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8(byte)), byte) << "byte " << std::hex << b;
-        EXPECT_EQ(Utf8ToUtf16(AnsiToUtf8(byte)), wide) << "byte " << std::hex << b;
+        EXPECT_EQ(Utf16ToCp1252(wide), byte) << "byte " << std::hex << b;
+        EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(byte)), byte) << "byte " << std::hex << b;
+        EXPECT_EQ(Utf8ToUtf16(Cp1252ToUtf8(byte)), wide) << "byte " << std::hex << b;
     }
 }
 
@@ -55,7 +56,7 @@ TEST(Cp1252, UnitsWithoutAByteBecomeQuestionMarks) {
         {u"", ""},
         {u"a\0b"s, "a\0b"s},
     };
-    for (const auto& c : cases) EXPECT_EQ(Utf16ToAnsi(c.in), c.out);
+    for (const auto& c : cases) EXPECT_EQ(Utf16ToCp1252(c.in), c.out);
 }
 
 TEST(Cp1252, Utf8ToAnsiReplacesEachIllFormedPartOnce) {
@@ -82,7 +83,7 @@ TEST(Cp1252, Utf8ToAnsiReplacesEachIllFormedPartOnce) {
         {"abc\xC2\xA0", "abc\xA0"},
         {"a\0b"s, "a\0b"s},
     };
-    for (const auto& c : cases) EXPECT_EQ(Utf8ToAnsi(c.in), c.out);
+    for (const auto& c : cases) EXPECT_EQ(Utf8ToCp1252(c.in), c.out);
 }
 
 TEST(Cp1252, Utf8AndUtf16) {
@@ -94,7 +95,7 @@ TEST(Cp1252, Utf8AndUtf16) {
     EXPECT_EQ(Utf16ToUtf8(u"\xDC00\xD800"), "\xEF\xBF\xBD\xEF\xBF\xBD");  // wrong order
     EXPECT_EQ(Utf16ToUtf8(u"\xD800" u"a"), "\xEF\xBF\xBD" "a");
     EXPECT_EQ(Utf16ToUtf8(u"\xDBFF\xDFFF"), "\xF4\x8F\xBF\xBF");
-    EXPECT_EQ(AnsiToUtf8("\x80\x81\xE4"), "\xE2\x82\xAC\xC2\x81\xC3\xA4");
+    EXPECT_EQ(Cp1252ToUtf8("\x80\x81\xE4"), "\xE2\x82\xAC\xC2\x81\xC3\xA4");
 }
 
 // The all-ASCII fast path works in words of eight bytes: the first high byte
@@ -106,13 +107,13 @@ TEST(Cp1252, HighByteAtEveryPositionOfALongText) {
         ansi.insert(pos, "\x80");
         std::string utf8 = ascii;
         utf8.insert(pos, "\xE2\x82\xAC");
-        EXPECT_EQ(AnsiToUtf8(ansi), utf8) << pos;
-        EXPECT_EQ(Utf8ToAnsi(utf8), ansi) << pos;
+        EXPECT_EQ(Cp1252ToUtf8(ansi), utf8) << pos;
+        EXPECT_EQ(Utf8ToCp1252(utf8), ansi) << pos;
         std::string broken = ascii;
         broken.insert(pos, "\xE2\x82");
         std::string expected = ascii;
         expected.insert(pos, "?");
-        EXPECT_EQ(Utf8ToAnsi(broken), expected) << pos;
+        EXPECT_EQ(Utf8ToCp1252(broken), expected) << pos;
     }
 }
 

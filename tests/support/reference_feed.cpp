@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "feed/extraction.h"
+#include "text/code_page.h"
 #include "text/number.h"
 #include "text/text.h"
 
@@ -41,7 +42,7 @@ std::string DecodeNumericReferences(std::string_view input) {
     for (int n = 9; n <= 255; ++n) {
         char reference[8];
         std::snprintf(reference, sizeof reference, "&#%03d;", n);
-        text = ReplaceAll(text, reference, std::string(1, static_cast<char>(n)));
+        text = ReplaceAll(text, reference, std::string(text::AnsiCodePage().Character(static_cast<unsigned char>(n))));
     }
     return text;
 }
@@ -59,12 +60,14 @@ const char* const kLatin1EntityNames[94] = {
     "uuml",   "yacute", "thorn",  "yuml"};
 
 std::string DecodeNamedEntities(std::string_view input) {
-    std::string text(input.substr(0, 1023));
+    const text::CodePage& page = text::AnsiCodePage();
+    std::string text(page.Cut(input, 1023));
     text = ReplaceAll(text, "&quot;", "\"");
     text = ReplaceAll(text, "&amp;", "&");
-    text = ReplaceAll(text, "&nbsp;", "\xA0");
+    text = ReplaceAll(text, "&nbsp;", std::string(page.Character(160)));
     for (int i = 0; i < 94; ++i) {
-        text = ReplaceAll(text, std::string("&") + kLatin1EntityNames[i] + ";", std::string(1, static_cast<char>(162 + i)));
+        const auto code = static_cast<unsigned char>(162 + i);
+        text = ReplaceAll(text, std::string("&") + kLatin1EntityNames[i] + ";", std::string(page.Character(code)));
     }
     return text;
 }
@@ -196,7 +199,7 @@ std::string ExtractFeedText(const platform::DocumentRef& document, const config:
 
     // Step 5, entities; step 6, store.
     if (settings.FLTHTMLCode == 1) output = DecodeNamedEntities(DecodeNumericReferences(output));
-    return output.substr(0, 2047);
+    return std::string(text::CutToFit(output, 2047));
 }
 
 }  // namespace vardel::testing::reference

@@ -1,7 +1,8 @@
 // The pieces of the Linux XML document and HTTP request components, shared by
 // their implementation files (xml_parse.cpp, xml_text.cpp, xml_save.cpp,
 // xml_document.cpp, xml_components.cpp); HTTP itself is in http_client.h. Texts
-// are UTF-8 here; the conversion to the plug-in's Windows-1252 happens at the
+// are UTF-8 here; the conversion to the plug-in's code page (text/code_page.h)
+// happens at the
 // component boundary.
 #pragma once
 
@@ -137,7 +138,7 @@ std::string SerializeDocument(xmlDocPtr doc, const std::string& declaration,
 
 platform::DocumentRef NewXmlDocument();
 
-// RESPONSETEXT in the ANSI code page: the body decoded as the byte order mark
+// RESPONSETEXT in the plug-in's code page: the body decoded as the byte order mark
 // says (UTF-8, UTF-16 or UTF-32; the mark itself removed), else as UTF-8, with
 // invalid bytes as U+FFFD. The XML declaration and the Content-Type charset are
 // not consulted.

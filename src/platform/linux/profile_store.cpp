@@ -3,7 +3,9 @@
 // on disk, gathered once per version of the file; every change that alters a
 // file replaces it atomically.
 //
-// Section and key names match with ASCII case folding; the Windows functions
+// A profile is read in the plug-in's code page: its bytes are the plug-in's
+// texts as they stand (a value read into a buffer is cut where no character is
+// split). Section and key names match with ASCII case folding; the Windows functions
 // fold the letters of the system's code page as well, which no name of the
 // plug-in needs.
 #include <sys/stat.h>
@@ -11,13 +13,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <ctime>
-
+#include <limits>
 #include <list>
 #include <string>
 
 #include "platform/linux/atomic_file.h"
 #include "platform/linux/ini_file.h"
 #include "platform/linux/linux_layer.h"
+#include "text/code_page.h"
 
 namespace vardel::platform::linux_layer {
 namespace {
@@ -120,7 +123,13 @@ class IniFileStore final : public ProfileStore {
 public:
     std::string ReadString(std::string_view section, std::string_view key, std::string_view defaultValue,
                            std::size_t bufferSize, std::string_view file) override {
-        return cache_.Of(NativePath(file)).ReadString(section, key, defaultValue, bufferSize);
+        if (bufferSize == 0) return {};
+        // The text as it stands in the file, in the plug-in's code page; cut as a
+        // buffer of that size would hold it, but never inside a character.
+        std::string value =
+            cache_.Of(NativePath(file)).ReadString(section, key, defaultValue, std::numeric_limits<std::size_t>::max());
+        value.resize(text::FitLength(value, bufferSize - 1));
+        return value;
     }
 
     std::vector<std::string> ReadSection(std::string_view section, std::string_view file) override {

@@ -4,8 +4,9 @@
  *
  * The plug-in passes the dialog's table and a handler; the module calls the
  * handler back for the dialog's events, handing it the open form and the form's
- * operations. Texts at this interface are the plug-in's Windows-1252 texts; the
- * module converts them for the terminal.
+ * operations. Texts at this interface are UTF-8, whatever the plug-in's code
+ * page; the module converts them for the terminal, and hands a text the user did
+ * not touch back as it was given.
  */
 #ifndef VARDEL_TTY_DIALOG_ABI_H
 #define VARDEL_TTY_DIALOG_ABI_H
@@ -18,7 +19,7 @@ extern "C" {
 
 #define VARDEL_TTY_MODULE "Vardel2-tty.so"
 #define VARDEL_TTY_ENTRY "vardel_tty_run_dialog"
-#define VARDEL_TTY_ABI_VERSION 1
+#define VARDEL_TTY_ABI_VERSION 2
 
 /* The answer of the entry when no dialog was shown (no terminal, a terminal
  * type the terminal library does not know, a screen too small that the user

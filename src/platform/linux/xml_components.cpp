@@ -3,7 +3,7 @@
 #include "platform/linux/http_client.h"
 #include "platform/linux/libxml_layer.h"
 #include "platform/linux/linux_layer.h"
-#include "text/cp1252.h"
+#include "text/code_page.h"
 
 namespace vardel::platform::linux_layer {
 namespace {
@@ -83,7 +83,7 @@ public:
     void Open(std::string_view method, std::string_view url, bool /*async*/) override {
         request_ = HttpTransferRequest{};
         request_.method = MethodToSend(method);
-        request_.url = text::AnsiToUtf8(url);
+        request_.url = text::AnsiCodePage().ToUtf8(url);
         opened_ = true;
         responseText_.clear();
     }
@@ -126,12 +126,13 @@ public:
 }  // namespace
 
 std::string ResponseBodyToAnsi(std::string_view body) {
-    if (Begins(body, {0xFF, 0xFE, 0x00, 0x00})) return text::Utf16ToAnsi(DecodeUtf32(body.substr(4), false));
-    if (Begins(body, {0x00, 0x00, 0xFE, 0xFF})) return text::Utf16ToAnsi(DecodeUtf32(body.substr(4), true));
-    if (Begins(body, {0xFF, 0xFE})) return text::Utf16ToAnsi(DecodeUtf16(body.substr(2), false));
-    if (Begins(body, {0xFE, 0xFF})) return text::Utf16ToAnsi(DecodeUtf16(body.substr(2), true));
+    const text::CodePage& page = text::AnsiCodePage();
+    if (Begins(body, {0xFF, 0xFE, 0x00, 0x00})) return page.FromUtf16(DecodeUtf32(body.substr(4), false));
+    if (Begins(body, {0x00, 0x00, 0xFE, 0xFF})) return page.FromUtf16(DecodeUtf32(body.substr(4), true));
+    if (Begins(body, {0xFF, 0xFE})) return page.FromUtf16(DecodeUtf16(body.substr(2), false));
+    if (Begins(body, {0xFE, 0xFF})) return page.FromUtf16(DecodeUtf16(body.substr(2), true));
     if (Begins(body, {0xEF, 0xBB, 0xBF})) body.remove_prefix(3);
-    return text::Utf8ToAnsi(body);
+    return page.FromUtf8(body);
 }
 
 platform::ComponentFactory& XmlHttpComponents() {

@@ -8,7 +8,6 @@
 #include <libxml/xpath.h>
 #include <libxml/xpathInternals.h>
 
-#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <cstdio>
@@ -20,7 +19,7 @@
 #include "platform/linux/libxml_layer.h"
 #include "platform/linux/linux_layer.h"
 #include "platform/linux/xsl_pattern.h"
-#include "text/cp1252.h"
+#include "text/code_page.h"
 
 namespace vardel::platform::linux_layer {
 namespace {
@@ -212,24 +211,27 @@ NodeListRef EmptyList() { return std::make_shared<NodeList>(nullptr, std::make_s
 
 // The node operations, shared by nodes and the document (whose state may be
 // missing: an empty document).
+//
+// Names, patterns and texts cross in the plug-in's code page (text/code_page.h);
+// the tree is UTF-8.
 struct NodeOps {
     static std::string Text(const StateRef& state, xmlNodePtr node) {
-        return state ? text::Utf8ToAnsi(NodeText(node)) : std::string();
+        return state ? text::AnsiCodePage().FromUtf8(NodeText(node)) : std::string();
     }
     static std::string Attribute(const StateRef& state, xmlNodePtr node, std::string_view name) {
         std::string value;
-        if (!state || !FindAttribute(node, text::AnsiToUtf8(name), value)) return {};
-        return text::Utf8ToAnsi(value);
+        if (!state || !FindAttribute(node, text::AnsiCodePage().ToUtf8(name), value)) return {};
+        return text::AnsiCodePage().FromUtf8(value);
     }
     static NodeListRef ElementsByName(const StateRef& state, xmlNodePtr node, std::string_view name) {
         if (!state) return EmptyList();
-        return std::make_shared<NodeList>(state, state->ElementsByName(node, text::AnsiToUtf8(name)));
+        return std::make_shared<NodeList>(state, state->ElementsByName(node, text::AnsiCodePage().ToUtf8(name)));
     }
     // The nodes a pattern selects (at most `limit`), or nothing when it is
     // malformed.
     static std::optional<NodeVector> Select(const StateRef& state, xmlNodePtr node, std::string_view pattern,
                                             std::size_t limit = SIZE_MAX) {
-        const std::string utf8 = text::AnsiToUtf8(pattern);
+        const std::string utf8 = text::AnsiCodePage().ToUtf8(pattern);
         if (const std::optional<SimplePath> path = ParseSimplePath(utf8))
             return state ? FollowPath(node, *path, limit) : NodeVector();
         const std::optional<std::string> xpath = XslPatternToXPath(utf8);
@@ -276,10 +278,14 @@ NodeRef NodeOps::SelectSingleNode(const StateRef& state, xmlNodePtr node, std::s
     return std::make_shared<Node>(state, nodes->front());
 }
 
+// prefix in lower case; ASCII letters only, whatever the locale (in a Turkish one
+// "I" has another lower case).
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
     if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        const char c = text[i];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != prefix[i]) return false;
+    }
     return true;
 }
 
@@ -344,16 +350,17 @@ public:
     void SetAsync(bool) override {}
     void SetResolveExternals(bool) override {}
 
+    // Addresses go out in UTF-8; paths name files as the code page says.
     bool Load(std::string_view urlOrPath) override {
-        const std::string address = text::AnsiToUtf8(urlOrPath);
-        if (StartsWithIgnoringCase(address, "http://") || StartsWithIgnoringCase(address, "https://"))
-            return Install(LoadFromNetwork(address));
-        if (StartsWithIgnoringCase(address, "file:")) return Install(ParseFile(PathOfFileUrl(address)));
-        return Install(ParseFile(NativePath(address)));
+        const text::CodePage& page = text::AnsiCodePage();
+        if (StartsWithIgnoringCase(urlOrPath, "http://") || StartsWithIgnoringCase(urlOrPath, "https://"))
+            return Install(LoadFromNetwork(page.ToUtf8(urlOrPath)));
+        if (StartsWithIgnoringCase(urlOrPath, "file:")) return Install(ParseFile(PathOfFileUrl(page.FileName(urlOrPath))));
+        return Install(ParseFile(NativePath(page.FileName(urlOrPath))));
     }
 
     bool LoadXml(std::string_view text) override {
-        return Install(ParseUnicodeText(text::AnsiToUtf8(text)));
+        return Install(ParseUnicodeText(text::AnsiCodePage().ToUtf8(text)));
     }
 
     platform::ParseError GetParseError() override { return error_; }
@@ -364,7 +371,7 @@ public:
         const std::string bytes =
             state_ ? SerializeDocument(state_->Doc(), state_->Declaration(), state_->DeclaredEncoding())
                    : std::string();
-        return ReplaceFileContent(NativePath(text::AnsiToUtf8(path)), bytes);
+        return ReplaceFileContent(NativePath(text::AnsiCodePage().FileName(path)), bytes);
     }
 
     NodeRef DocumentElement() override {
@@ -392,7 +399,7 @@ private:
     // stay valid for whoever holds them.
     bool Install(ParseOutcome&& outcome) {
         error_.code = outcome.code;
-        error_.reason = text::Utf8ToAnsi(outcome.reason);
+        error_.reason = text::AnsiCodePage().FromUtf8(outcome.reason);
         if (!outcome.doc) {
             state_.reset();
             return false;

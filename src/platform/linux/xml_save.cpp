@@ -4,16 +4,16 @@
 #include <libxml/encoding.h>
 #include <libxml/xmlsave.h>
 
-#include <cctype>
-
 #include "platform/linux/libxml_layer.h"
-#include "text/cp1252.h"
+#include "text/unicode.h"
 
 namespace vardel::platform::linux_layer {
 namespace {
 
+// ASCII letters only, whatever the locale.
 std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return s;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/windows/windows_layer.h"
+#include "text/code_page.h"
 
 namespace vardel::platform::windows_layer {
 namespace {
@@ -95,5 +96,10 @@ ServiceSet DefaultServices() {
     s.dialogs = &windows_layer::DialogBoxService();
     return s;
 }
+
+// The texts are in the system's ANSI code page, which the Windows layer converts
+// with the system's own functions (ansi_text.h); the portable rules keep their
+// single-byte form here: "character n" is the byte n, and cuts count bytes.
+text::CodePage HostAnsiCodePage() { return text::CodePage::Windows1252(); }
 
 }  // namespace vardel::platform

@@ -12,7 +12,9 @@
 #define NCURSES_NOMACROS 1
 #define NCURSES_WIDECHAR 1
 
+#include <errno.h>
 #include <fcntl.h>
+#include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
 #include <unistd.h>
@@ -30,7 +32,6 @@
 
 #include "platform/dialogs.h"
 #include "platform/linux/tty_dialog_abi.h"
-#include "text/cp1252.h"
 
 namespace {
 
@@ -50,14 +51,44 @@ enum Pair : short { kPairDialog = 1, kPairField, kPairCurrent, kPairTitle };
 // Dialog units to cells across: 2 columns for 5 units, rounded.
 int Columns(int units) { return (units * 2 + 2) / 5; }
 
-// --- texts between the plug-in (Windows-1252) and the terminal's locale -----------
+// --- texts between the plug-in's interface (UTF-8) and the terminal's code set ----
+
+// Converts with iconv; what the target lacks (or the source has ill-formed)
+// becomes "?", one per character.
+std::string Convert(const std::string& text, const std::string& from, const std::string& to) {
+    iconv_t cd = iconv_open(to.c_str(), from.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return text;
+    const bool fromUtf8 = from == "UTF-8";
+    std::string out;
+    char buffer[256];
+    char* in = const_cast<char*>(text.data());
+    std::size_t left = text.size();
+    while (left > 0) {
+        char* put = buffer;
+        std::size_t room = sizeof buffer;
+        const std::size_t done = iconv(cd, &in, &left, &put, &room);
+        out.append(buffer, static_cast<std::size_t>(put - buffer));
+        if (done != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
+        // A character the target lacks, or a broken one: "?" and on past it.
+        out += '?';
+        std::size_t skip = 1;
+        if (fromUtf8)
+            while (skip < left && (static_cast<unsigned char>(in[skip]) & 0xC0) == 0x80) ++skip;
+        in += skip;
+        left -= skip;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    iconv_close(cd);
+    return out;
+}
 
 struct Charset {
     bool utf8 = false;
+    std::string codeset;  // the terminal's, when it is not UTF-8
 
-    std::string ToTerminal(const std::string& ansi) const { return utf8 ? vardel::text::AnsiToUtf8(ansi) : ansi; }
+    std::string ToTerminal(const std::string& text) const { return utf8 ? text : Convert(text, "UTF-8", codeset); }
     std::string FromTerminal(const std::string& shown) const {
-        return utf8 ? vardel::text::Utf8ToAnsi(shown) : shown;
+        return utf8 ? shown : Convert(shown, codeset, "UTF-8");
     }
     // The first n characters of a text in the terminal's encoding.
     std::string FirstChars(const std::string& s, std::size_t n) const {
@@ -87,7 +118,7 @@ std::size_t TrimmedCharCount(const Charset& charset, std::string s) {
 struct Control {
     ControlSpec spec{};
     ControlKind kind = ControlKind::Other;
-    std::string caption;  // Windows-1252
+    std::string caption;  // UTF-8
     int row = 0, col = 0, width = 1;
     int bottomRow = 0;  // boxes and frames: the row of the lower edge
     FIELD* field = nullptr;
@@ -341,10 +372,10 @@ private:
         return f ? static_cast<Control*>(field_userptr(f)) : nullptr;
     }
 
-    void SetEditText(Control& c, const std::string& ansi) {
-        c.text = ansi;
+    void SetEditText(Control& c, const std::string& text) {
+        c.text = text;
         c.edited = false;
-        c.length = charset_.CharCount(charset_.ToTerminal(ansi));
+        c.length = charset_.CharCount(charset_.ToTerminal(text));
     }
 
     // The text of an edit box as the user left it.
@@ -778,7 +809,8 @@ public:
         // thread's only, so the host's own locale stays as it is.
         locale_ = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
         if (locale_) previous_ = uselocale(locale_);
-        charset_.utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+        charset_.codeset = nl_langinfo(CODESET);
+        charset_.utf8 = charset_.codeset == "UTF-8";
         screen_ = newterm(nullptr, out_, in_);
         if (!screen_) return;
         set_term(screen_);
